@@ -2,16 +2,209 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <new>
+#include <stdexcept>
+
 #include "dialog/FakeView.h"
+
+// Allocation failures on demand: once armed, the N-th allocation throws.
+// The replacement pair allocates with malloc and frees with free, which GCC
+// cannot see through.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+namespace {
+long gAllocationsLeft = -1;
+}
+
+void* operator new(std::size_t size) {
+  if (gAllocationsLeft == 0) {
+    gAllocationsLeft = -1;
+    throw std::bad_alloc();
+  }
+  if (gAllocationsLeft > 0) --gAllocationsLeft;
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace tavi {
 namespace {
 
-TEST(TaviMainPluginUnit, Placeholder) {
+using Calls = std::vector<std::string>;
+
+// The calls after an action that give the dialog back: restore, then refresh.
+Calls Restored(const std::string& length, bool enabled = true) {
+  const std::string state = enabled ? " on" : " off";
+  return {"ToolBar on", "Cursor default", "TaviBtn" + state, "CompBtn" + state, "SonderZAndCompBtn" + state,
+          "TextLenLabel '" + length + "'"};
+}
+
+Calls Concat(Calls a, const Calls& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+class DialogTest : public ::testing::Test {
+ protected:
   FakeView view;
-  TMainSonderZPlugin dialog(view);
-  dialog.FormShow();
-  EXPECT_FALSE(view.Enabled(TToolButton::TaviBtn));
+  TMainSonderZPlugin dialog{view};
+
+  void Show(std::u16string text) {
+    dialog.Text = std::move(text);
+    dialog.FormShow();
+    view.calls.clear();
+  }
+};
+
+TEST_F(DialogTest, RefreshFollowsTheText) {
+  struct Case {
+    const char* name;
+    std::u16string text;
+    bool enabled;
+    const char* length;
+  };
+  const Case cases[] = {
+      {"empty text disables the actions", u"", false, "0"},
+      {"one unit enables them", u"x", true, "1"},
+      {"length counts code units", u"\U0001F600\u00E4", true, "3"},
+      {"no digit grouping", std::u16string(12345, u'a'), true, "12345"},
+  };
+  for (const Case& c : cases) {
+    view.calls.clear();
+    dialog.Text = c.text;
+    dialog.FormShow();
+    const Calls expected = {std::string("TaviBtn ") + (c.enabled ? "on" : "off"),
+                            std::string("CompBtn ") + (c.enabled ? "on" : "off"),
+                            std::string("SonderZAndCompBtn ") + (c.enabled ? "on" : "off"),
+                            std::string("TextLenLabel '") + c.length + "'"};
+    EXPECT_EQ(view.calls, expected) << c.name;
+    EXPECT_TRUE(view.Enabled(TToolButton::ExitBtn)) << c.name;
+  }
+}
+
+TEST_F(DialogTest, ConvertRunsInOrderAndReportsTheCount) {
+  Show(u"a < b & c > d ä");
+  dialog.TaviBtnClick();
+  EXPECT_EQ(dialog.Text, u"a < b & c > d &auml;");
+  const Calls expected = Concat({"ToolBar off", "Cursor wait", "Informationen: 1 Sonderzeichen konvertiert.",
+                                 "Progress 0", "StateLabel 'Status aktueller Text:'"},
+                                Restored("20"));
+  EXPECT_EQ(view.calls, expected);
+}
+
+TEST_F(DialogTest, ConvertMessagesCountCharactersNotUnits) {
+  struct Case {
+    std::u16string text;
+    const char* message;
+  };
+  const Case cases[] = {
+      {u"plain", "Informationen: 0 Sonderzeichen konvertiert."},
+      {u"€€ Grüße", "Informationen: 4 Sonderzeichen konvertiert."},
+  };
+  for (const Case& c : cases) {
+    view.messages.clear();
+    Show(c.text);
+    dialog.TaviBtnClick();
+    EXPECT_EQ(view.messages, Calls{c.message});
+  }
+}
+
+TEST_F(DialogTest, SecondConversionFindsNothing) {
+  Show(u"Köln");
+  dialog.TaviBtnClick();
+  dialog.TaviBtnClick();
+  EXPECT_EQ(dialog.Text, u"K&ouml;ln");
+  EXPECT_EQ(view.messages, (Calls{"Informationen: 1 Sonderzeichen konvertiert.",
+                                  "Informationen: 0 Sonderzeichen konvertiert."}));
+}
+
+TEST_F(DialogTest, BothActionsShowTheCountThenTheCompressionMessage) {
+  Show(u"ä");
+  dialog.SonderZAndCompBtnClick();
+  EXPECT_EQ(view.messages, (Calls{"Informationen: 1 Sonderzeichen konvertiert.",
+                                  "Informationen: Komprimierung beendet."}));
+  EXPECT_EQ(view.progress, 0);
+  EXPECT_TRUE(view.toolBarEnabled);
+  EXPECT_FALSE(view.waitCursor);
+}
+
+TEST_F(DialogTest, CompressionMessageFollowsEveryCompression) {
+  Show(u"nothing to do");
+  dialog.CompBtnClick();
+  EXPECT_EQ(view.messages, Calls{"Informationen: Komprimierung beendet."});
+  EXPECT_EQ(dialog.Text, u"nothing to do");
+}
+
+TEST_F(DialogTest, ExitClosesTheDialog) {
+  Show(u"text");
+  dialog.ExitBtnClick();
+  EXPECT_EQ(view.calls, Calls{"Close"});
+  EXPECT_EQ(dialog.Text, u"text");
+}
+
+// Messages let through during an action may carry clicks; none of them may
+// start a second action or close the dialog in the middle of one.
+TEST_F(DialogTest, ClicksDuringAnActionAreIgnored) {
+  Show(u"ä");
+  int boxes = 0;
+  view.onMessage = [&](const std::string&) {
+    ++boxes;
+    EXPECT_TRUE(dialog.Running());
+    dialog.TaviBtnClick();
+    dialog.SonderZAndCompBtnClick();
+    dialog.ExitBtnClick();
+  };
+  dialog.TaviBtnClick();
+  EXPECT_EQ(boxes, 1);
+  EXPECT_FALSE(view.closed);
+  EXPECT_FALSE(dialog.Running());
+  EXPECT_EQ(dialog.Text, u"&auml;");
+}
+
+// A failed conversion leaves the text alone, shows no count, skips the
+// compression and the progress reset, and still gives the dialog back.
+TEST_F(DialogTest, FailedConversionLeavesTextAndRestoresTheDialog) {
+  Show(u"Grüße aus Köln");
+  gAllocationsLeft = 0;
+  EXPECT_THROW(dialog.SonderZAndCompBtnClick(), std::bad_alloc);
+  gAllocationsLeft = -1;
+  EXPECT_EQ(dialog.Text, u"Grüße aus Köln");
+  EXPECT_EQ(view.calls, Concat({"ToolBar off", "Cursor wait"}, Restored("14")));
+  EXPECT_FALSE(dialog.Running());
+}
+
+// Whichever allocation of an action fails, the text is either untouched or
+// wholly converted, and the dialog is given back every time.
+TEST_F(DialogTest, EveryFailurePointRestoresTheDialog) {
+  for (long failAt = 0; failAt < 12; ++failAt) {
+    Show(u"Grüße aus Köln");
+    gAllocationsLeft = failAt;
+    try {
+      dialog.SonderZAndCompBtnClick();
+    } catch (const std::bad_alloc&) {
+    }
+    gAllocationsLeft = -1;
+    EXPECT_TRUE(dialog.Text == u"Grüße aus Köln" || dialog.Text == u"Gr&uuml;&szlig;e aus K&ouml;ln") << failAt;
+    EXPECT_TRUE(view.toolBarEnabled) << failAt;
+    EXPECT_FALSE(view.waitCursor) << failAt;
+    EXPECT_FALSE(dialog.Running()) << failAt;
+    EXPECT_EQ(view.Caption(TLabel::TextLenLabel), std::u16string(dialog.Text.size() == 14 ? u"14" : u"30")) << failAt;
+  }
+}
+
+TEST_F(DialogTest, FailingMessageBoxStillRestoresTheDialog) {
+  Show(u"ä");
+  view.onMessage = [](const std::string&) { throw std::runtime_error("box failed"); };
+  EXPECT_THROW(dialog.TaviBtnClick(), std::runtime_error);
+  EXPECT_EQ(dialog.Text, u"&auml;");
+  EXPECT_TRUE(view.toolBarEnabled);
+  EXPECT_FALSE(view.waitCursor);
+  EXPECT_EQ(view.Caption(TLabel::TextLenLabel), u"6");
+  // The dialog is usable again afterwards.
+  view.onMessage = nullptr;
+  dialog.TaviBtnClick();
+  EXPECT_EQ(view.messages.back(), "Informationen: 0 Sonderzeichen konvertiert.");
 }
 
 }  // namespace
