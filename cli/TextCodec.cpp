@@ -1,0 +1,212 @@
+#include "cli/TextCodec.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+
+namespace tavi::cli {
+namespace {
+
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
+
+// Windows-1252 bytes 0x80..0x9F. The five bytes the code page leaves
+// undefined map to the control characters of the same value, as browsers do,
+// so that every byte sequence decodes.
+constexpr std::array<char16_t, 32> kCp1252High = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return out;
+}
+
+std::string Hex(unsigned value, int digits) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "%0*X", digits, value);
+  return buffer;
+}
+
+std::u16string DecodeUtf8(std::string_view bytes, std::size_t base) {
+  std::u16string text;
+  text.reserve(bytes.size());
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t n = bytes.size();
+  std::size_t i = 0;
+  while (i < n) {
+    const unsigned lead = p[i];
+    if (lead < 0x80) {
+      text.push_back(static_cast<char16_t>(lead));
+      ++i;
+      continue;
+    }
+    int length = 0;
+    std::uint32_t cp = 0, minimum = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2, cp = lead & 0x1F, minimum = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      length = 3, cp = lead & 0x0F, minimum = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4, cp = lead & 0x07, minimum = 0x10000;
+    } else {
+      throw TCodecError("invalid UTF-8 byte 0x" + Hex(lead, 2), base + i);
+    }
+    if (i + static_cast<std::size_t>(length) > n) throw TCodecError("truncated UTF-8 sequence", base + i);
+    for (int k = 1; k < length; ++k) {
+      const unsigned next = p[i + static_cast<std::size_t>(k)];
+      if ((next & 0xC0) != 0x80) {
+        throw TCodecError("invalid UTF-8 byte 0x" + Hex(next, 2), base + i + static_cast<std::size_t>(k));
+      }
+      cp = (cp << 6) | (next & 0x3F);
+    }
+    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+      throw TCodecError("invalid UTF-8 sequence", base + i);
+    }
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      text.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      text.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      text.push_back(static_cast<char16_t>(cp));
+    }
+    i += static_cast<std::size_t>(length);
+  }
+  return text;
+}
+
+std::u16string DecodeUtf16Le(std::string_view bytes, std::size_t base) {
+  if (bytes.size() % 2 != 0) throw TCodecError("odd number of bytes in UTF-16LE text", base + bytes.size() - 1);
+  std::u16string text(bytes.size() / 2, u'\0');
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    text[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                    (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+  }
+  return text;
+}
+
+std::u16string DecodeSingleByte(std::string_view bytes, bool cp1252) {
+  std::u16string text(bytes.size(), u'\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    text[i] = (cp1252 && b >= 0x80 && b <= 0x9F) ? kCp1252High[b - 0x80] : static_cast<char16_t>(b);
+  }
+  return text;
+}
+
+[[noreturn]] void Unencodable(std::u16string_view text, std::size_t i, TEncoding encoding) {
+  throw TCodecError("character U+" + Hex(text[i], 4) + " cannot be written in " + EncodingName(encoding), i);
+}
+
+std::string EncodeUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 8);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    std::uint32_t cp = text[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      Unencodable(text, i, TEncoding::Utf8);
+    }
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  return out;
+}
+
+std::string EncodeSingleByte(std::u16string_view text, TEncoding encoding) {
+  const bool cp1252 = encoding == TEncoding::Windows1252;
+  std::string out(text.size(), '\0');
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    int byte = -1;
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF) || (!cp1252 && c <= 0xFF)) {
+      byte = c;
+    } else if (cp1252) {
+      const auto* at = std::find(kCp1252High.begin(), kCp1252High.end(), c);
+      if (at != kCp1252High.end()) byte = 0x80 + static_cast<int>(at - kCp1252High.begin());
+    }
+    if (byte < 0) Unencodable(text, i, encoding);
+    out[i] = static_cast<char>(byte);
+  }
+  return out;
+}
+
+}  // namespace
+
+std::optional<TEncoding> ParseEncoding(std::string_view name) {
+  const std::string n = Lower(name);
+  if (n == "utf-8" || n == "utf8") return TEncoding::Utf8;
+  if (n == "utf-16le" || n == "utf16le" || n == "utf-16") return TEncoding::Utf16Le;
+  if (n == "windows-1252" || n == "cp1252" || n == "win1252") return TEncoding::Windows1252;
+  if (n == "iso-8859-1" || n == "iso8859-1" || n == "latin1" || n == "latin-1") return TEncoding::Iso88591;
+  return std::nullopt;
+}
+
+const char* EncodingName(TEncoding encoding) {
+  switch (encoding) {
+    case TEncoding::Utf8: return "UTF-8";
+    case TEncoding::Utf16Le: return "UTF-16LE";
+    case TEncoding::Windows1252: return "windows-1252";
+    case TEncoding::Iso88591: return "iso-8859-1";
+  }
+  return "?";
+}
+
+TDecoded Decode(std::string_view bytes, std::optional<TEncoding> requested) {
+  TDecoded result{{}, requested.value_or(TEncoding::Utf8), false};
+  if (!requested && bytes.starts_with(kUtf16LeMark)) result.encoding = TEncoding::Utf16Le;
+  switch (result.encoding) {
+    case TEncoding::Utf8:
+      result.byteOrderMark = bytes.starts_with(kUtf8Mark);
+      if (result.byteOrderMark) bytes.remove_prefix(kUtf8Mark.size());
+      result.text = DecodeUtf8(bytes, result.byteOrderMark ? kUtf8Mark.size() : 0);
+      break;
+    case TEncoding::Utf16Le:
+      result.byteOrderMark = bytes.starts_with(kUtf16LeMark);
+      if (result.byteOrderMark) bytes.remove_prefix(kUtf16LeMark.size());
+      result.text = DecodeUtf16Le(bytes, result.byteOrderMark ? kUtf16LeMark.size() : 0);
+      break;
+    case TEncoding::Windows1252: result.text = DecodeSingleByte(bytes, true); break;
+    case TEncoding::Iso88591: result.text = DecodeSingleByte(bytes, false); break;
+  }
+  return result;
+}
+
+std::string Encode(std::u16string_view text, TEncoding encoding, bool byteOrderMark) {
+  switch (encoding) {
+    case TEncoding::Utf8: return std::string(byteOrderMark ? kUtf8Mark : "") + EncodeUtf8(text);
+    case TEncoding::Utf16Le: {
+      std::string out(byteOrderMark ? kUtf16LeMark : "");
+      out.reserve(out.size() + 2 * text.size());
+      for (char16_t c : text) {
+        out.push_back(static_cast<char>(c & 0xFF));
+        out.push_back(static_cast<char>(c >> 8));
+      }
+      return out;
+    }
+    case TEncoding::Windows1252:
+    case TEncoding::Iso88591: return EncodeSingleByte(text, encoding);
+  }
+  return {};
+}
+
+}  // namespace tavi::cli
