@@ -12,11 +12,10 @@
 #include <string_view>
 
 #include "dialog/win32/Win32MainView.h"
+#include "plugin/HostBuffers.h"
 #include "plugin/resource.h"
 
 namespace {
-
-constexpr std::u16string_view kDisplayName = u"Scrivlex Sonderzeichen Plug-in";
 
 // The text the dialog ended with, held from one DoWork to the next.
 std::u16string ResultText;
@@ -95,9 +94,7 @@ extern "C" {
 
 void ScrivlexPlugInRegisterPlugin(wchar_t** name, std::int32_t limit) noexcept {
   if (!name || !*name) return;
-  const std::size_t count = limit <= 0 ? 0 : std::min<std::size_t>(static_cast<std::size_t>(limit), kDisplayName.size());
-  std::memcpy(*name, kDisplayName.data(), count * sizeof(char16_t));
-  (*name)[count] = L'\0';
+  tavi::WriteDisplayName(reinterpret_cast<char16_t*>(*name), limit);
 }
 
 void ScrivlexPlugInDoWork(void*, const wchar_t* text, std::int32_t, std::uint8_t* changed) noexcept {
@@ -114,16 +111,8 @@ void ScrivlexPlugInDoWork(void*, const wchar_t* text, std::int32_t, std::uint8_t
 
 std::uint8_t ScrivlexPluginGetResult(wchar_t** buffer, std::uint32_t* size) noexcept {
   if (!size) return 0;
-  const std::size_t length = ResultText.size();
-  const std::uint32_t reported = static_cast<std::uint32_t>(std::min<std::size_t>(length, UINT32_MAX));
-  if (*size < length || !buffer || !*buffer) {
-    *size = reported;
-    return 0;
-  }
-  *size = reported;
-  std::memcpy(*buffer, ResultText.data(), length * sizeof(char16_t));
-  (*buffer)[length] = L'\0';
-  return 1;
+  char16_t* target = buffer ? reinterpret_cast<char16_t*>(*buffer) : nullptr;
+  return tavi::WriteResult(ResultText, target, *size) ? 1 : 0;
 }
 
 }  // extern "C"
