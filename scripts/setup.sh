@@ -3,7 +3,8 @@
 set -eu
 
 PACKAGES="cmake ninja-build g++ g++-mingw-w64-x86-64-posix googletest libbenchmark-dev
-  wine64 xvfb xauth openbox imagemagick x11-utils python3"
+  clang libclang-rt-14-dev
+  wine64 xvfb xauth openbox imagemagick x11-utils"
 
 missing=""
 for p in $PACKAGES; do

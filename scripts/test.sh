@@ -12,6 +12,14 @@ cmake --preset native >/dev/null
 cmake --build --preset native
 ctest --preset native
 
+echo "== native tests under AddressSanitizer and UBSan"
+cmake --preset native-asan >/dev/null
+cmake --build --preset native-asan
+ctest --preset native-asan
+
+echo "== fuzz targets, a short fixed run each"
+scripts/fuzz.sh "${TAVI_FUZZ_RUNS:-20000}"
+
 echo "== Windows build (MinGW-w64) and tests under Wine"
 cmake --preset windows >/dev/null
 cmake --build --preset windows
