@@ -52,11 +52,12 @@ void TMainSonderZPlugin::RunActions(bool convert, bool compress) {
   // by the compression, say) must not start a second one.
   if (running_ || Text.empty()) return;
   running_ = true;
+  // Restores the tool bar, the cursor and the refresh however the action
+  // ends, even when disabling the tool bar was what failed, so the dialog is
+  // usable again before a failure reaches the loop.
+  TScopeExit restore([this] { EndActions(); });
   view_.SetToolBarEnabled(false);
   view_.SetWaitCursor(true);
-  // Restores the tool bar, the cursor and the refresh however the action
-  // ends, so the dialog is usable again before a failure reaches the loop.
-  TScopeExit restore([this] { EndActions(); });
 
   if (convert) {
     const std::int32_t count = DoConvert(Text);
@@ -72,14 +73,18 @@ void TMainSonderZPlugin::RunActions(bool convert, bool compress) {
 
 void TMainSonderZPlugin::EndActions() noexcept {
   running_ = false;
-  try {
-    view_.SetToolBarEnabled(true);
-    view_.SetWaitCursor(false);
-    Refresh();
-  } catch (...) {
-    // Already unwinding from the action's own failure, or nothing left to
-    // report to: the window stays as it is.
-  }
+  // Each step on its own, so that one failing call cannot leave the tool bar
+  // disabled or the wait cursor on. A failure here has nowhere to go: the
+  // action's own failure may already be on its way out.
+  const auto attempt = [](auto step) {
+    try {
+      step();
+    } catch (...) {
+    }
+  };
+  attempt([this] { view_.SetToolBarEnabled(true); });
+  attempt([this] { view_.SetWaitCursor(false); });
+  attempt([this] { Refresh(); });
 }
 
 std::int32_t TMainSonderZPlugin::DoConvert(std::u16string& text) {

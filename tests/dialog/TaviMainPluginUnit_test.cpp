@@ -40,6 +40,8 @@ Calls Restored(const std::string& length, bool enabled = true) {
           "TextLenLabel '" + length + "'"};
 }
 
+std::u16string Utf16(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+
 Calls Concat(Calls a, const Calls& b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
@@ -190,6 +192,59 @@ TEST_F(DialogTest, EveryFailurePointRestoresTheDialog) {
     EXPECT_FALSE(view.waitCursor) << failAt;
     EXPECT_FALSE(dialog.Running()) << failAt;
     EXPECT_EQ(view.Caption(TLabel::TextLenLabel), std::u16string(dialog.Text.size() == 14 ? u"14" : u"30")) << failAt;
+  }
+}
+
+// Whichever call to the window fails during both actions, the text is one of
+// the states an action completes with, no later step runs, and the dialog is
+// given back: apart from the one call that failed, the tool bar, the cursor
+// and the refresh are restored, and the next action runs normally.
+TEST_F(DialogTest, EveryViewFailureRestoresTheDialog) {
+  const std::u16string source = u"Grüße  aus Köln";
+  const std::u16string converted = u"Gr&uuml;&szlig;e  aus K&ouml;ln";
+  const std::u16string compressed = u"Gr&uuml;&szlig;e aus K&ouml;ln";
+  for (int failAt = 0;; ++failAt) {
+    SCOPED_TRACE(failAt);
+    FakeView local;
+    TMainSonderZPlugin form(local);
+    form.Text = source;
+    form.FormShow();
+    int seen = 0;
+    std::string failed;
+    local.before = [&](const std::string& line) {
+      if (seen++ == failAt) {
+        failed = line;
+        throw std::runtime_error("window call failed");
+      }
+    };
+    try {
+      form.SonderZAndCompBtnClick();
+    } catch (const std::runtime_error&) {
+    }
+    local.before = nullptr;
+    if (failed.empty()) break;  // the whole run went through
+
+    EXPECT_TRUE(form.Text == source || form.Text == converted || form.Text == compressed) << failed;
+    EXPECT_FALSE(form.Running());
+    if (failed != "ToolBar on") {
+      EXPECT_TRUE(local.toolBarEnabled) << failed;
+    }
+    if (failed != "Cursor default") {
+      EXPECT_FALSE(local.waitCursor) << failed;
+    }
+    const bool inRefresh = failed.find("Btn ") != std::string::npos || failed.rfind("TextLenLabel", 0) == 0;
+    if (!inRefresh) {
+      EXPECT_EQ(local.Caption(TLabel::TextLenLabel), Utf16(std::to_string(form.Text.size()))) << failed;
+    }
+    EXPECT_FALSE(local.Visible(TLabel::ScriptLabel));
+    EXPECT_FALSE(local.Visible(TLabel::PreLabel));
+
+    local.messages.clear();
+    form.TaviBtnClick();
+    EXPECT_EQ(local.messages.size(), 1u) << failed;
+    EXPECT_TRUE(local.toolBarEnabled);
+    EXPECT_FALSE(local.waitCursor);
+    EXPECT_EQ(local.Caption(TLabel::TextLenLabel), Utf16(std::to_string(form.Text.size())));
   }
 }
 
