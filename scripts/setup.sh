@@ -4,7 +4,7 @@ set -eu
 
 PACKAGES="cmake ninja-build g++ g++-mingw-w64-x86-64-posix googletest libbenchmark-dev
   clang libclang-rt-14-dev
-  wine64 xvfb xauth openbox imagemagick x11-utils"
+  wine wine64 xvfb xauth openbox imagemagick x11-utils"
 
 missing=""
 for p in $PACKAGES; do
