@@ -1,10 +1,620 @@
 #include "dialog/Compression.h"
 
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <stdexcept>
+
+#include "tools/Tools.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tavi {
+namespace {
+
+constexpr std::size_t kNotFound = std::u16string_view::npos;
+// Positions and lengths are signed 32-bit in the progress percentage.
+constexpr std::size_t kMaxLength = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
+
+bool IsBlank(char16_t c) { return c <= u' '; }
+
+// --- Whitespace pass ----------------------------------------------------------
+//
+// Collapsing double spaces, replacing CR LF, lone CR and lone LF, and deleting
+// tabs are five searches from the start of the block in the step-by-step
+// reading, but each of them only ever changes the block at or after the place
+// it found, so one left-to-right pass over the original block gives the same
+// text. A line break gets a space when the character that follows it at the
+// moment it is replaced needs one. That character is the next one in the
+// original block unless it begins a line break of a kind replaced earlier (CR
+// LF before lone CR before lone LF): such a break has by then become a space or
+// vanished in front of a space, "=", "<" or ">", so the first break gets none.
+// A break of the same or a later kind is still there and gets it a space.
+
+enum TBreakKind { kCrLf = 1, kLoneCr = 2, kLoneLf = 3 };
+
+bool BreakNeedsSpace(const char16_t* s, std::size_t next, std::size_t n, int kind) {
+  if (next >= n) return false;
+  const char16_t c = s[next];
+  if (c == u'\r') {
+    const int nextKind = (next + 1 < n && s[next + 1] == u'\n') ? kCrLf : kLoneCr;
+    return nextKind >= kind;
+  }
+  if (c == u'\n') return true;
+  return c != u' ' && c != u'=' && c != u'<' && c != u'>';
+}
+
+// True for the code units the whitespace pass copies as they are: everything
+// above U+0020, a control character other than tab, CR and LF, and a space
+// that no other space follows.
+bool IsPlain(const char16_t* s, std::size_t j, std::size_t n) {
+  const char16_t c = s[j];
+  if (c > u' ') return true;
+  if (c == u' ') return !(j + 1 < n && s[j + 1] == u' ');
+  return c != u'\t' && c != u'\r' && c != u'\n';
+}
+
+// Copies the plain code units from s[j] on to w, eight at a time where it can.
+// The caller's output has room for the whole block at w, so a full store of
+// eight never reaches past it.
+void CopyPlain(const char16_t* s, std::size_t& j, std::size_t n, char16_t*& w) {
+#if defined(__SSE2__)
+  const __m128i space = _mm_set1_epi16(u' ');
+  const __m128i blankTop = _mm_set1_epi16(u' ');
+  const __m128i zero = _mm_setzero_si128();
+  while (j + 9 <= n) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + j));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + j + 1));
+    const __m128i blank = _mm_cmpeq_epi16(_mm_subs_epu16(v, blankTop), zero);
+    const __m128i single = _mm_andnot_si128(_mm_cmpeq_epi16(next, space), _mm_cmpeq_epi16(v, space));
+    const __m128i special = _mm_andnot_si128(single, blank);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(w), v);
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(special));
+    if (mask != 0) {
+      const std::size_t plain = static_cast<std::size_t>(__builtin_ctz(mask)) / 2;
+      j += plain;
+      w += plain;
+      return;
+    }
+    j += 8;
+    w += 8;
+  }
+#endif
+  while (j < n && IsPlain(s, j, n)) *w++ = s[j++];
+}
+
+// What the whitespace pass found, and the length it wrote.
+struct TSqueezed {
+  std::size_t length = 0;
+  bool doubleSpace = false;
+  bool crLf = false;
+  bool loneCr = false;
+  bool loneLf = false;
+  bool tab = false;
+};
+
+TSqueezed SqueezeWhitespace(const char16_t* s, std::size_t n, char16_t* out) {
+  TSqueezed found;
+  bool& doubleSpace = found.doubleSpace;
+  bool& crLf = found.crLf;
+  bool& loneCr = found.loneCr;
+  bool& loneLf = found.loneLf;
+  bool& tab = found.tab;
+  char16_t* w = out;
+  std::size_t j = 0;
+  while (j < n) {
+    CopyPlain(s, j, n, w);
+    if (j >= n) break;
+    const char16_t c = s[j];
+    switch (c) {
+      case u' ':
+        *w++ = u' ';
+        ++j;
+        if (j < n && s[j] == u' ') {
+          doubleSpace = true;
+          while (j < n && s[j] == u' ') ++j;
+        }
+        break;
+      case u'\t':
+        tab = true;
+        ++j;
+        break;
+      case u'\r': {
+        int kind = kLoneCr;
+        if (j + 1 < n && s[j + 1] == u'\n') {
+          kind = kCrLf;
+          crLf = true;
+          j += 2;
+        } else {
+          loneCr = true;
+          j += 1;
+        }
+        if (BreakNeedsSpace(s, j, n, kind)) *w++ = u' ';
+        break;
+      }
+      case u'\n':
+        loneLf = true;
+        ++j;
+        if (BreakNeedsSpace(s, j, n, kLoneLf)) *w++ = u' ';
+        break;
+      default:
+        *w++ = c;
+        ++j;
+        break;
+    }
+  }
+  found.length = static_cast<std::size_t>(w - out);
+  return found;
+}
+
+// --- Tag gaps -------------------------------------------------------------------
+//
+// A space at u[k] goes when u[k - 1] is ">", u[k + 1] is "<" and u[k + 2] is
+// not "a". Deleting it changes none of these tests for later positions (the
+// "<" that moves up is passed over, and it is no space), so the decisions
+// depend only on the text the whitespace pass left.
+
+bool IsGapAt(const char16_t* u, std::size_t k, std::size_t n) {
+  return k >= 1 && k + 1 < n && u[k] == u' ' && u[k - 1] == u'>' && u[k + 1] == u'<' &&
+         !(k + 2 < n && u[k + 2] == u'a');
+}
+
+// Finds the first gap at or after k and moves u[k, gap) down to u[w] on the
+// way (w <= k; nothing moves while w == k). Returns the gap's index, or n.
+// Stores trail the loads by at least one code unit, so every unit is read
+// before it can be overwritten.
+std::size_t MoveToNextGap(char16_t* u, std::size_t k, std::size_t n, std::size_t& w) {
+  const bool shifted = w != k;
+  std::size_t i = k;
+  if (i == 0 && n > 0) {
+    ++w;
+    i = 1;
+  }
+#if defined(__SSE2__)
+  const __m128i gt = _mm_set1_epi16(u'>');
+  const __m128i space = _mm_set1_epi16(u' ');
+  const __m128i lt = _mm_set1_epi16(u'<');
+  while (i + 9 <= n) {
+    const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(u + i - 1));
+    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(u + i));
+    const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(u + i + 1));
+    const __m128i hit = _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi16(before, gt), _mm_cmpeq_epi16(here, space)),
+                                      _mm_cmpeq_epi16(after, lt));
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+    while (mask != 0) {
+      const std::size_t gap = i + static_cast<std::size_t>(__builtin_ctz(mask)) / 2;
+      if (!(gap + 2 < n && u[gap + 2] == u'a')) {
+        if (shifted) {
+          for (std::size_t r = i; r < gap; ++r) u[w + (r - i)] = u[r];
+        }
+        w += gap - i;
+        return gap;
+      }
+      mask &= mask - 1;
+      mask &= mask - 1;
+    }
+    if (shifted) _mm_storeu_si128(reinterpret_cast<__m128i*>(u + w), here);
+    w += 8;
+    i += 8;
+  }
+#endif
+  for (; i < n; ++i) {
+    if (IsGapAt(u, i, n)) return i;
+    if (shifted) u[w] = u[i];
+    ++w;
+  }
+  return n;
+}
+
+// --- Progress ---------------------------------------------------------------------
+//
+// The tag-gap step shows CalculateGauge(pass, 0, current length) on every
+// pass. The percentage only changes a hundred times or so per block, so the
+// run works out where the next change lies for the current length (half to
+// even, like CalculateGauge) and asks CalculateGauge itself at each change.
+
+int IntegerGauge(std::int64_t pass, std::int64_t length) {
+  const std::int64_t scaled = pass * 100;
+  std::int64_t q = scaled / length;
+  const std::int64_t r = scaled % length;
+  if (2 * r > length || (2 * r == length && (q & 1) != 0)) ++q;
+  return static_cast<int>(q);
+}
+
+// The first pass at which the percentage rises above g for this length.
+std::int64_t NextGaugeChange(int g, std::int64_t length) {
+  if (g >= 100 || g < 0) return std::numeric_limits<std::int64_t>::max();
+  const std::int64_t limit = (2 * std::int64_t{g} + 1) * length;  // 200 * pass beyond it
+  if (limit % 200 == 0 && (g & 1) != 0) return limit / 200;   // the half rounds up to even
+  return limit / 200 + 1;
+}
+
+// --- Section tags -------------------------------------------------------------------
+
+enum TTagKind { kScriptOpen = 0, kScriptClose = 1, kPreOpen = 2, kPreClose = 3 };
+
+// Matches lower (lower-case letters) at s[at] in either case; upper tells
+// whether a capital was among them.
+bool MatchLetters(const char16_t* s, std::size_t n, std::size_t at, std::u16string_view lower, bool& upper) {
+  if (at + lower.size() > n) return false;
+  bool capital = false;
+  for (std::size_t i = 0; i < lower.size(); ++i) {
+    const char16_t c = s[at + i];
+    if (c == lower[i]) continue;
+    if (c == lower[i] - (u'a' - u'A')) {
+      capital = true;
+      continue;
+    }
+    return false;
+  }
+  upper = capital;
+  return true;
+}
+
+// Calls visit(kind, position, lettersAt, letterCount, hasCapital, closed) for
+// every "<script", "</script", "<pre" and "</pre" in any letter case, in text
+// order; closed tells whether a ">" follows a closing tag's name. Only a "<"
+// followed by s, p, or "/" and s or p is looked at closely.
+template <typename Visit>
+void ForEachSectionTag(const char16_t* s, std::size_t n, Visit&& visit) {
+  auto at = [&](std::size_t p) {
+    bool capital = false;
+    if (p + 1 < n && s[p + 1] == u'/') {
+      if (MatchLetters(s, n, p + 2, u"script", capital)) {
+        visit(kScriptClose, p, p + 2, std::size_t{6}, capital, p + 8 < n && s[p + 8] == u'>');
+      } else if (MatchLetters(s, n, p + 2, u"pre", capital)) {
+        visit(kPreClose, p, p + 2, std::size_t{3}, capital, p + 5 < n && s[p + 5] == u'>');
+      }
+    } else if (MatchLetters(s, n, p + 1, u"script", capital)) {
+      visit(kScriptOpen, p, p + 1, std::size_t{6}, capital, false);
+    } else if (MatchLetters(s, n, p + 1, u"pre", capital)) {
+      visit(kPreOpen, p, p + 1, std::size_t{3}, capital, false);
+    }
+  };
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i lt = _mm_set1_epi16(u'<');
+  const __m128i slash = _mm_set1_epi16(u'/');
+  const __m128i caseBit = _mm_set1_epi16(0x20);
+  const __m128i letterS = _mm_set1_epi16(u's');
+  const __m128i letterP = _mm_set1_epi16(u'p');
+  while (i + 10 <= n) {
+    const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+    const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + 1));
+    const __m128i v2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + 2));
+    const __m128i l1 = _mm_or_si128(v1, caseBit);
+    const __m128i l2 = _mm_or_si128(v2, caseBit);
+    const __m128i opens = _mm_or_si128(_mm_cmpeq_epi16(l1, letterS), _mm_cmpeq_epi16(l1, letterP));
+    const __m128i closes = _mm_and_si128(_mm_cmpeq_epi16(v1, slash),
+                                         _mm_or_si128(_mm_cmpeq_epi16(l2, letterS), _mm_cmpeq_epi16(l2, letterP)));
+    const __m128i hit = _mm_and_si128(_mm_cmpeq_epi16(v0, lt), _mm_or_si128(opens, closes));
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+    while (mask != 0) {
+      at(i + static_cast<std::size_t>(__builtin_ctz(mask)) / 2);
+      mask &= mask - 1;
+      mask &= mask - 1;
+    }
+    i += 8;
+  }
+#endif
+  for (; i < n; ++i)
+    if (s[i] == u'<') at(i);
+}
+
+}  // namespace
+
+// --- The run ------------------------------------------------------------------------
 
 void TCompressionRun::DoCompress(std::u16string& text) {
-  (void)text;
-  view_.SetProgress(0);
+  try {
+    try {
+      SetProgress(0);
+      changed_ = false;
+      replace_ = false;
+      if (!text.empty()) {
+        if (text.size() > kMaxLength) throw std::length_error("text too long for the compression");
+        work_ = text;
+        view_.ProcessMessages();
+
+        // The section tags are brought to lower case only when an opening
+        // tag is there; the pieces are then cut at the lower-case tags.
+        bool anyOpening = false;
+        bool anyCapital = false;
+        for (auto& list : tags_) list.clear();
+        ForEachSectionTag(text.data(), text.size(),
+                          [&](int kind, std::size_t p, std::size_t, std::size_t, bool capital, bool closed) {
+                            anyCapital = anyCapital || capital;
+                            if (kind == kScriptOpen || kind == kPreOpen) anyOpening = true;
+                            if (kind == kScriptOpen || kind == kPreOpen || closed)
+                              tags_[kind].push_back(static_cast<std::uint32_t>(p));
+                          });
+        std::fill(std::begin(cursor_), std::end(cursor_), std::size_t{0});
+        out_.resize(text.size());
+        outLength_ = 0;
+
+        bool finished = true;
+        if (anyOpening) {
+          if (anyCapital) {
+            lowered_ = text;
+            char16_t* w = lowered_.data();
+            ForEachSectionTag(text.data(), text.size(),
+                              [&](int, std::size_t, std::size_t letters, std::size_t count, bool capital, bool) {
+                                if (!capital) return;
+                                for (std::size_t i = letters; i < letters + count; ++i)
+                                  if (w[i] >= u'A' && w[i] <= u'Z') w[i] = static_cast<char16_t>(w[i] + (u'a' - u'A'));
+                              });
+            work_ = lowered_;
+          }
+          finished = CompressScripts();
+        } else {
+          CompressBlockInto(work_, false);
+          if (changed_) replace_ = true;
+        }
+        if (finished) {
+          view_.SetLabelVisible(TLabel::ScriptLabel, false);
+          if (replace_) {
+            out_.resize(outLength_);
+            text.swap(out_);
+          }
+        }
+      }
+    } catch (...) {
+      view_.SetLabelVisible(TLabel::ScriptLabel, false);
+    }
+  } catch (...) {
+  }
+  try {
+    view_.SetLabelVisible(TLabel::ScriptLabel, false);
+  } catch (...) {
+  }
+  try {
+    view_.SetLabelVisible(TLabel::PreLabel, false);
+  } catch (...) {
+  }
+  work_ = {};
+  std::u16string().swap(out_);
+  std::u16string().swap(lowered_);
+  for (auto& list : tags_) std::vector<std::uint32_t>().swap(list);
+  outLength_ = 0;
+}
+
+std::size_t TCompressionRun::NextTag(int kind, std::size_t from) {
+  const std::vector<std::uint32_t>& list = tags_[kind];
+  std::size_t& i = cursor_[kind];
+  while (i < list.size() && list[i] < from) ++i;
+  return i < list.size() ? list[i] : kNotFound;
+}
+
+bool TCompressionRun::CompressScripts() {
+  view_.SetLabelVisible(TLabel::ScriptLabel, true);
+  const std::size_t n = work_.size();
+  std::size_t offset = 0;
+  for (;;) {
+    const std::size_t s = NextTag(kScriptOpen, offset);
+    if (s == kNotFound) break;
+    if (NextTag(kScriptClose, offset) == kNotFound) {
+      view_.ShowMessage(TMessageKind::Error, kMissingScriptEndMessage);
+      return false;
+    }
+    // When the only "</script>" left stands before this "<script", the
+    // section is the opening's first eight characters.
+    const std::size_t close = NextTag(kScriptClose, s);
+    const std::size_t sectionEnd = close != kNotFound ? close + 9 : std::min(s + 8, n);
+
+    std::size_t mark = outLength_;
+    if (NextTag(kPreOpen, offset) < s) {
+      bool differs = false;
+      if (!CompressOutsidePre(offset, s, true, differs)) return false;
+      if (differs) replace_ = true;
+    } else {
+      CompressBlockInto(work_.substr(offset, s - offset), true);
+    }
+    TrimOutputRight(mark);
+    if (changed_) replace_ = true;
+
+    mark = outLength_;
+    Append(work_.substr(s, sectionEnd - s));
+    TrimOutputRight(mark);
+    offset = sectionEnd;
+  }
+  if (offset >= n) return true;
+  if (NextTag(kPreOpen, offset) != kNotFound) {
+    bool differs = false;
+    if (!CompressOutsidePre(offset, n, true, differs)) return false;
+    if (differs) replace_ = true;
+  } else {
+    CompressBlockInto(work_.substr(offset), true);
+  }
+  if (changed_) replace_ = true;
+  return true;
+}
+
+// A tag found before end lies wholly before it: end is the "<" of a script
+// opening or the end of the text, and no tag has a "<" after its first place.
+bool TCompressionRun::CompressOutsidePre(std::size_t begin, std::size_t end, bool trimLeft, bool& differs) {
+  differs = false;
+  view_.SetLabelVisible(TLabel::PreLabel, true);
+  std::size_t pos = begin;
+  bool first = true;
+  for (;;) {
+    const std::size_t s = NextTag(kPreOpen, pos);
+    if (s == kNotFound || s >= end) break;
+    const std::size_t anyClose = NextTag(kPreClose, pos);
+    if (anyClose == kNotFound || anyClose >= end) {
+      view_.ShowMessage(TMessageKind::Error, kMissingPreEndMessage);
+      return false;
+    }
+    const std::size_t close = NextTag(kPreClose, s);
+    const std::size_t sectionEnd = (close != kNotFound && close < end) ? close + 6 : std::min(s + 5, end);
+    if (CompressBlockInto(work_.substr(pos, s - pos), trimLeft && first)) differs = true;
+    Append(work_.substr(s, sectionEnd - s));
+    pos = sectionEnd;
+    first = false;
+  }
+  if (pos < end) {
+    if (CompressBlockInto(work_.substr(pos, end - pos), trimLeft && first)) differs = true;
+  }
+  return true;
+}
+
+void TCompressionRun::CompressBlock(std::u16string& block, bool& changed) {
+  changed = false;
+  try {
+    out_.resize(block.size());
+  } catch (...) {
+    changed_ = false;
+    view_.ShowMessage(TMessageKind::Error, kBlockFailedMessage);
+    return;
+  }
+  outLength_ = 0;
+  CompressBlockInto(block, false);
+  block.assign(out_.data(), outLength_);
+  changed = changed_;
+  std::u16string().swap(out_);
+  outLength_ = 0;
+}
+
+bool TCompressionRun::CompressBlockInto(std::u16string_view block, bool trimLeft) {
+  const std::size_t mark = outLength_;
+  changed_ = false;
+  try {
+    if (block.size() > kMaxLength) throw std::length_error("block too long for the compression");
+    char16_t* const u = out_.data() + mark;
+    const TSqueezed found = SqueezeWhitespace(block.data(), block.size(), u);
+    if (found.doubleSpace) changed_ = true;
+    SetProgress(1);
+    if (found.crLf) {
+      changed_ = true;
+      view_.ProcessMessages();
+    }
+    if (found.loneCr) {
+      changed_ = true;
+      view_.ProcessMessages();
+    }
+    if (found.loneLf) {
+      changed_ = true;
+      view_.ProcessMessages();
+    }
+    SetProgress(2);
+    if (found.tab) {
+      changed_ = true;
+      view_.ProcessMessages();
+    }
+    // Leading blanks are never a tag gap, so a left trim can drop them on
+    // the way; their passes still count.
+    std::size_t skip = 0;
+    if (trimLeft) {
+      while (skip < found.length && IsBlank(u[skip])) ++skip;
+    }
+    const std::size_t kept = CloseTagGaps(u, found.length, skip);
+    std::size_t end = kept;
+    while (end > 0 && IsBlank(u[end - 1])) --end;
+    const bool trimmedRight = end < kept || (kept == 0 && skip > 0);
+    outLength_ = mark + end;
+    return changed_ || trimmedRight;
+  } catch (...) {
+    outLength_ = mark;
+    std::size_t from = 0;
+    if (trimLeft) {
+      while (from < block.size() && IsBlank(block[from])) ++from;
+    }
+    Append(block.substr(from));
+    changed_ = false;
+    view_.ShowMessage(TMessageKind::Error, kBlockFailedMessage);
+    return false;
+  }
+}
+
+// Pass p of the tag-gap step looks at the p-th code unit of the block as it
+// stands then; since a gap's "<" is passed over, the passes run over the final
+// text's positions 1 to its length, and a gap's pass is the one of its "<".
+std::size_t TCompressionRun::CloseTagGaps(char16_t* u, std::size_t length, std::size_t skip) {
+  gaugeBoundary_ = 0;
+  gaugeEveryPass_ = false;
+  auto current = static_cast<std::int64_t>(length);
+  std::int64_t pass = 1;
+  std::size_t k = skip;
+  std::size_t w = 0;
+  if (skip > 0) {
+    EmitPasses(1, static_cast<std::int64_t>(skip), current);
+    pass = static_cast<std::int64_t>(skip) + 1;
+  }
+  while (k < length) {
+    const std::size_t gap = MoveToNextGap(u, k, length, w);
+    const auto plain = static_cast<std::int64_t>(gap - k);
+    EmitPasses(pass, pass + plain - 1, current);
+    pass += plain;
+    k = gap;
+    if (gap >= length) break;
+    --current;
+    changed_ = true;
+    if (!gaugeEveryPass_) gaugeBoundary_ = NextGaugeChange(gauge_, current);
+    u[w++] = u[k + 1];
+    k += 2;
+    EmitPasses(pass, pass, current);
+    ++pass;
+  }
+  return w;
+}
+
+void TCompressionRun::EmitPasses(std::int64_t first, std::int64_t last, std::int64_t length) {
+  for (std::int64_t p = first; p <= last; ++p) {
+    if (!gaugeEveryPass_ && progressKnown_) {
+      const std::int64_t next50 = (p + 49) / 50 * 50;
+      p = std::min(next50, std::max(p, gaugeBoundary_));
+      if (p > last) break;
+    }
+    HandlePass(p, length);
+  }
+}
+
+void TCompressionRun::HandlePass(std::int64_t pass, std::int64_t length) {
+  try {
+    int value = gauge_;
+    if (gaugeEveryPass_) {
+      value = MyTools->CalculateGauge(static_cast<std::int32_t>(pass), 0, static_cast<std::int32_t>(length));
+    } else if (pass >= gaugeBoundary_) {
+      value = VerifiedGauge(pass, length);
+      gauge_ = value;
+      gaugeBoundary_ = gaugeEveryPass_ ? 0 : NextGaugeChange(value, length);
+    }
+    SetProgress(value);
+  } catch (...) {
+    // The bar is only a display; the pass goes on without it.
+  }
+  if (pass % 50 == 0) view_.ProcessMessages();
+}
+
+// CalculateGauge at a change and just before it; should it ever disagree
+// with the arithmetic above, it is asked on every pass of the block instead.
+int TCompressionRun::VerifiedGauge(std::int64_t pass, std::int64_t length) {
+  const auto n = static_cast<std::int32_t>(length);
+  const auto p = static_cast<std::int32_t>(pass);
+  const int value = MyTools->CalculateGauge(p, 0, n);
+  if (value != IntegerGauge(pass, length) ||
+      (p > 1 && MyTools->CalculateGauge(p - 1, 0, n) != IntegerGauge(pass - 1, length))) {
+    gaugeEveryPass_ = true;
+  }
+  return value;
+}
+
+void TCompressionRun::SetProgress(int position) {
+  if (progressKnown_ && position == progress_) return;
+  progressKnown_ = false;
+  view_.SetProgress(position);
+  progress_ = position;
+  progressKnown_ = true;
+}
+
+void TCompressionRun::Append(std::u16string_view text) {
+  if (!text.empty()) std::memcpy(out_.data() + outLength_, text.data(), text.size() * sizeof(char16_t));
+  outLength_ += text.size();
+}
+
+void TCompressionRun::TrimOutputRight(std::size_t mark) {
+  while (outLength_ > mark && IsBlank(out_[outLength_ - 1])) --outLength_;
 }
 
 }  // namespace tavi
