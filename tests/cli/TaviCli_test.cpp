@@ -1,0 +1,181 @@
+#include "cli/TaviCli.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "cli/FileIO.h"
+
+namespace tavi::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+Result RunCli(std::vector<std::string> args, const std::string& input = "") {
+  std::istringstream in(input);
+  std::ostringstream out, err;
+  const int status = RunTavi(args, {in, out, err, false});
+  return {status, out.str(), err.str()};
+}
+
+class TaviCliFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("tavi-cli-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string Make(const std::string& name, const std::string& bytes) {
+    const fs::path path = dir_ / name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path.string();
+  }
+  static std::string Read(const std::string& path) { return ReadWholeFile(path); }
+  std::size_t FilesInDir() const {
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
+  }
+
+  fs::path dir_;
+};
+
+TEST(TaviCli, StandardInputToStandardOutput) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::string input, out, err;
+  };
+  const Case cases[] = {
+      {"entities", {"-e"}, "<p>K\xC3\xB6ln &amp;</p>", "<p>K&ouml;ln &amp;</p>", "1 Sonderzeichen konvertiert.\n"},
+      {"compress", {"--compress"}, "a  b\r\nc", "a b c", "Komprimierung beendet.\n"},
+      {"both, entities first", {"-ec"}, "\xC3\xA4  \xC3\xBC", "&auml; &uuml;",
+       "2 Sonderzeichen konvertiert.\nKomprimierung beendet.\n"},
+      {"mark kept", {"-e"}, "\xEF\xBB\xBF\xC3\xA4", "\xEF\xBB\xBF&auml;", "1 Sonderzeichen konvertiert.\n"},
+      {"cp1252 euro and trade", {"-e", "--encoding", "windows-1252"}, "\x80\x99", "&euro;&trade;",
+       "2 Sonderzeichen konvertiert.\n"},
+      {"latin-1 controls stay", {"-e", "--encoding=iso-8859-1"}, "\x80\x99", "\x80\x99",
+       "0 Sonderzeichen konvertiert.\n"},
+      {"nul survives", {"-ec"}, std::string("a\0  b", 5), std::string("a\0 b", 4),
+       "0 Sonderzeichen konvertiert.\nKomprimierung beendet.\n"},
+  };
+  for (const Case& c : cases) {
+    const Result r = RunCli(c.args, c.input);
+    EXPECT_EQ(r.status, 0) << c.name;
+    EXPECT_EQ(r.out, c.out) << c.name;
+    EXPECT_EQ(r.err, c.err) << c.name;
+  }
+}
+
+TEST(TaviCli, BadUsageIsStatusTwo) {
+  const std::vector<std::vector<std::string>> cases = {
+      {}, {"--bogus"}, {"-ex"}, {"-e", "--encoding", "ebcdic"}, {"-e", "-i"}, {"-e", "-i", "-o", "x", "f"},
+      {"-e", "-o"}, {"-e", "-o", "out", "a", "b"}, {"-e", "-i", "-"}};
+  for (const auto& args : cases) {
+    const Result r = RunCli(args);
+    EXPECT_EQ(r.status, 2) << ::testing::PrintToString(args);
+    EXPECT_NE(r.err.find("tavi: "), std::string::npos);
+    EXPECT_TRUE(r.out.empty());
+  }
+}
+
+TEST(TaviCli, HelpAndVersion) {
+  EXPECT_EQ(RunCli({"--help"}).out.rfind("Usage: tavi", 0), 0u);
+  EXPECT_EQ(RunCli({"-V"}).out.rfind("tavi 1.1.0.13", 0), 0u);
+}
+
+TEST(TaviCli, MissingSectionEndIsStatusOneAndLeavesTheText) {
+  const Result r = RunCli({"-c"}, "<script>  x");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "<script>  x");
+  EXPECT_EQ(r.err, "Im Text fehlt das Ende des Scripts! Bearbeitung abgebrochen!\nKomprimierung beendet.\n");
+}
+
+TEST(TaviCli, InvalidUtf8NamesTheOffsetAndWritesNothing) {
+  const Result r = RunCli({"-e"}, "ab\xC3(");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_TRUE(r.out.empty());
+  EXPECT_NE(r.err.find("at byte offset 3"), std::string::npos) << r.err;
+}
+
+// Characters of windows-1252 outside Latin-1 (here the OE ligature) have no
+// entity and must come back as their own byte.
+TEST(TaviCli, Cp1252KeepsItsOwnCharacters) {
+  const Result r = RunCli({"-e", "--encoding", "windows-1252"}, "\x8C\xE4");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "\x8C&auml;");
+}
+
+TEST_F(TaviCliFiles, InPlaceRewritesChangedFilesOnly) {
+  const std::string changed = Make("a.html", "<p>\xC3\xA4</p>");
+  const std::string same = Make("b.html", "<p>plain</p>");
+  const auto before = fs::last_write_time(same);
+  const Result r = RunCli({"-e", "-i", changed, same});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(Read(changed), "<p>&auml;</p>");
+  EXPECT_EQ(Read(same), "<p>plain</p>");
+  EXPECT_EQ(fs::last_write_time(same), before);
+  EXPECT_EQ(r.err, changed + ": 1 Sonderzeichen konvertiert.\n" + same + ": 0 Sonderzeichen konvertiert.\n");
+  EXPECT_EQ(FilesInDir(), 2u);
+}
+
+TEST_F(TaviCliFiles, OneBadFileDoesNotStopTheOthers) {
+  const std::string good1 = Make("1.html", "\xC3\xBC");
+  const std::string bad = Make("2.html", "x\xFFy");
+  const std::string stopped = Make("3.html", "<pre>  a");
+  const std::string good2 = Make("4.html", "a  b");
+  const std::string missing = (dir_ / "nope.html").string();
+  const Result r = RunCli({"-ec", "-i", good1, bad, stopped, missing, good2});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(Read(good1), "&uuml;");
+  EXPECT_EQ(Read(bad), "x\xFFy");
+  EXPECT_EQ(Read(stopped), "<pre>  a");
+  EXPECT_EQ(Read(good2), "a b");
+  EXPECT_NE(r.err.find("tavi: " + bad + ": invalid UTF-8 byte 0xFF at byte offset 1"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(stopped + ": Im Text fehlt das Ende des Pre-Bereichs!"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("tavi: " + missing + ": cannot read"), std::string::npos) << r.err;
+}
+
+TEST_F(TaviCliFiles, SectionStopAloneIsStatusOne) {
+  const std::string stopped = Make("s.html", "<script>");
+  const std::string fine = Make("f.html", "x");
+  EXPECT_EQ(RunCli({"-c", "-i", stopped, fine}).status, 1);
+}
+
+TEST_F(TaviCliFiles, OutputFileAndUtf16RoundTrip) {
+  const std::string input = Make("in.html", std::string("\xFF\xFE\xE4\0 \0 \0x\0", 10));
+  const std::string output = (dir_ / "out.html").string();
+  const Result r = RunCli({"-ec", "-o", output, input});
+  EXPECT_EQ(r.status, 0);
+  const std::string expected = std::string("\xFF\xFE", 2) + std::string("&\0a\0u\0m\0l\0;\0 \0x\0", 16);
+  EXPECT_EQ(Read(output), expected);
+}
+
+TEST_F(TaviCliFiles, FailedReplacementKeepsTheOldFile) {
+  const std::string target = Make("keep.html", "old content");
+  EXPECT_THROW(ReplaceFileAtomically(target, "new content", [] { throw std::runtime_error("disk gone"); }),
+               std::runtime_error);
+  EXPECT_EQ(Read(target), "old content");
+  EXPECT_EQ(FilesInDir(), 1u);
+  ReplaceFileAtomically(target, "new content");
+  EXPECT_EQ(Read(target), "new content");
+  EXPECT_EQ(FilesInDir(), 1u);
+}
+
+TEST_F(TaviCliFiles, ReplacementIntoAMissingFolderFailsCleanly) {
+  EXPECT_THROW(ReplaceFileAtomically((dir_ / "no" / "such.html").string(), "x"), TFileError);
+  EXPECT_EQ(FilesInDir(), 0u);
+}
+
+}  // namespace
+}  // namespace tavi::cli
