@@ -162,7 +162,9 @@ class TConsoleView final : public IMainView {
 
   void ShowMessage(TMessageKind kind, std::u16string_view text) override {
     ClearProgress();
-    if (kind == TMessageKind::Error) stopped_ = true;
+    // Only a missing section end stops the run; a block that failed stays
+    // uncompressed and the rest of the file is still written.
+    if (kind == TMessageKind::Error && text != kBlockFailedMessage) stopped_ = true;
     err_ << prefix_ << Utf8(text) << '\n';
   }
 
