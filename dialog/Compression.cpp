@@ -8,7 +8,7 @@
 #include "tools/Tools.h"
 
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 namespace tavi {
@@ -19,6 +19,17 @@ constexpr std::size_t kNotFound = std::u16string_view::npos;
 constexpr std::size_t kMaxLength = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
 
 bool IsBlank(char16_t c) { return c <= u' '; }
+
+// The scans below take sixteen code units at a time where the processor has
+// AVX2 and eight (SSE2, which every x86-64 processor has) otherwise.
+#if defined(__SSE2__) && (defined(__GNUC__) || defined(__clang__))
+#define TAVI_AVX2 1
+#define TAVI_TARGET_AVX2 __attribute__((target("avx2")))
+bool HasAvx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+#endif
 
 // --- Whitespace pass ----------------------------------------------------------
 //
@@ -56,10 +67,38 @@ bool IsPlain(const char16_t* s, std::size_t j, std::size_t n) {
   return c != u'\t' && c != u'\r' && c != u'\n';
 }
 
-// Copies the plain code units from s[j] on to w, eight at a time where it can.
+#if defined(TAVI_AVX2)
+TAVI_TARGET_AVX2 bool CopyPlainAvx2(const char16_t* s, std::size_t& j, std::size_t n, char16_t*& w) {
+  const __m256i space = _mm256_set1_epi16(u' ');
+  const __m256i zero = _mm256_setzero_si256();
+  while (j + 17 <= n) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + j));
+    const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + j + 1));
+    const __m256i blank = _mm256_cmpeq_epi16(_mm256_subs_epu16(v, space), zero);
+    const __m256i single = _mm256_andnot_si256(_mm256_cmpeq_epi16(next, space), _mm256_cmpeq_epi16(v, space));
+    const __m256i special = _mm256_andnot_si256(single, blank);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(w), v);
+    const unsigned mask = static_cast<unsigned>(_mm256_movemask_epi8(special));
+    if (mask != 0) {
+      const std::size_t plain = static_cast<std::size_t>(__builtin_ctz(mask)) / 2;
+      j += plain;
+      w += plain;
+      return true;
+    }
+    j += 16;
+    w += 16;
+  }
+  return false;
+}
+#endif
+
+// Copies the plain code units from s[j] on to w, many at a time where it can.
 // The caller's output has room for the whole block at w, so a full store of
-// eight never reaches past it.
+// a vector never reaches past it.
 void CopyPlain(const char16_t* s, std::size_t& j, std::size_t n, char16_t*& w) {
+#if defined(TAVI_AVX2)
+  if (HasAvx2() && CopyPlainAvx2(s, j, n, w)) return;
+#endif
 #if defined(__SSE2__)
   const __m128i space = _mm_set1_epi16(u' ');
   const __m128i blankTop = _mm_set1_epi16(u' ');
@@ -121,24 +160,34 @@ TSqueezed SqueezeWhitespace(const char16_t* s, std::size_t n, char16_t* out) {
         tab = true;
         ++j;
         break;
-      case u'\r': {
-        int kind = kLoneCr;
-        if (j + 1 < n && s[j + 1] == u'\n') {
+      case u'\r':
+      case u'\n': {
+        int kind = kLoneLf;
+        if (c == u'\n') {
+          loneLf = true;
+          j += 1;
+        } else if (j + 1 < n && s[j + 1] == u'\n') {
           kind = kCrLf;
           crLf = true;
           j += 2;
         } else {
+          kind = kLoneCr;
           loneCr = true;
           j += 1;
         }
-        if (BreakNeedsSpace(s, j, n, kind)) *w++ = u' ';
+        if (BreakNeedsSpace(s, j, n, kind)) {
+          *w++ = u' ';
+        } else if (j < n && s[j] == u' ') {
+          // The indentation of the next line, taken here to save a round.
+          *w++ = u' ';
+          ++j;
+          if (j < n && s[j] == u' ') {
+            doubleSpace = true;
+            while (j < n && s[j] == u' ') ++j;
+          }
+        }
         break;
       }
-      case u'\n':
-        loneLf = true;
-        ++j;
-        if (BreakNeedsSpace(s, j, n, kLoneLf)) *w++ = u' ';
-        break;
       default:
         *w++ = c;
         ++j;
@@ -161,6 +210,42 @@ bool IsGapAt(const char16_t* u, std::size_t k, std::size_t n) {
          !(k + 2 < n && u[k + 2] == u'a');
 }
 
+#if defined(TAVI_AVX2)
+// The sixteen-wide part of MoveToNextGap: returns the gap, or n with i and w
+// advanced as far as it went.
+TAVI_TARGET_AVX2 std::size_t MoveToNextGapAvx2(char16_t* u, std::size_t& i, std::size_t n, std::size_t& w,
+                                                bool shifted) {
+  const __m256i gt = _mm256_set1_epi16(u'>');
+  const __m256i space = _mm256_set1_epi16(u' ');
+  const __m256i lt = _mm256_set1_epi16(u'<');
+  while (i + 17 <= n) {
+    const __m256i before = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(u + i - 1));
+    const __m256i here = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(u + i));
+    const __m256i after = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(u + i + 1));
+    const __m256i hit = _mm256_and_si256(
+        _mm256_and_si256(_mm256_cmpeq_epi16(before, gt), _mm256_cmpeq_epi16(here, space)),
+        _mm256_cmpeq_epi16(after, lt));
+    unsigned mask = static_cast<unsigned>(_mm256_movemask_epi8(hit));
+    while (mask != 0) {
+      const std::size_t gap = i + static_cast<std::size_t>(__builtin_ctz(mask)) / 2;
+      if (!(gap + 2 < n && u[gap + 2] == u'a')) {
+        if (shifted) {
+          for (std::size_t r = i; r < gap; ++r) u[w + (r - i)] = u[r];
+        }
+        w += gap - i;
+        return gap;
+      }
+      mask &= mask - 1;
+      mask &= mask - 1;
+    }
+    if (shifted) _mm256_storeu_si256(reinterpret_cast<__m256i*>(u + w), here);
+    w += 16;
+    i += 16;
+  }
+  return n;
+}
+#endif
+
 // Finds the first gap at or after k and moves u[k, gap) down to u[w] on the
 // way (w <= k; nothing moves while w == k). Returns the gap's index, or n.
 // Stores trail the loads by at least one code unit, so every unit is read
@@ -172,6 +257,12 @@ std::size_t MoveToNextGap(char16_t* u, std::size_t k, std::size_t n, std::size_t
     ++w;
     i = 1;
   }
+#if defined(TAVI_AVX2)
+  if (HasAvx2()) {
+    const std::size_t gap = MoveToNextGapAvx2(u, i, n, w, shifted);
+    if (gap < n) return gap;
+  }
+#endif
 #if defined(__SSE2__)
   const __m128i gt = _mm_set1_epi16(u'>');
   const __m128i space = _mm_set1_epi16(u' ');
@@ -211,23 +302,19 @@ std::size_t MoveToNextGap(char16_t* u, std::size_t k, std::size_t n, std::size_t
 // --- Progress ---------------------------------------------------------------------
 //
 // The tag-gap step shows CalculateGauge(pass, 0, current length) on every
-// pass. The percentage only changes a hundred times or so per block, so the
-// run works out where the next change lies for the current length (half to
-// even, like CalculateGauge) and asks CalculateGauge itself at each change.
+// pass. For one length the percentage (half to even) rises past g at the
+// first pass p with 200 p > (2 g + 1) length, or at equality when g is odd;
+// that is a division by a constant. So the run carries the percentage from
+// one change to the next instead of computing it on every pass, and works
+// the next change out afresh when a deletion shortens the block.
 
-int IntegerGauge(std::int64_t pass, std::int64_t length) {
-  const std::int64_t scaled = pass * 100;
-  std::int64_t q = scaled / length;
-  const std::int64_t r = scaled % length;
-  if (2 * r > length || (2 * r == length && (q & 1) != 0)) ++q;
-  return static_cast<int>(q);
-}
-
-// The first pass at which the percentage rises above g for this length.
-std::int64_t NextGaugeChange(int g, std::int64_t length) {
-  if (g >= 100 || g < 0) return std::numeric_limits<std::int64_t>::max();
-  const std::int64_t limit = (2 * std::int64_t{g} + 1) * length;  // 200 * pass beyond it
-  if (limit % 200 == 0 && (g & 1) != 0) return limit / 200;   // the half rounds up to even
+// The first pass at which the percentage rises above g for this length
+// (pass 1 for g = -1, before the first pass).
+inline std::int64_t NextGaugeChange(int g, std::int64_t length) {
+  if (g >= 100) return std::numeric_limits<std::int64_t>::max();
+  const std::int64_t limit = (2 * std::int64_t{g} + 1) * length;
+  if (limit < 0) return 1;
+  if (limit % 200 == 0 && (g & 1) != 0) return limit / 200;
   return limit / 200 + 1;
 }
 
@@ -253,6 +340,38 @@ bool MatchLetters(const char16_t* s, std::size_t n, std::size_t at, std::u16stri
   return true;
 }
 
+#if defined(TAVI_AVX2)
+// Hands at() every place in s before about n - 18 where a "<" is followed by
+// s or p, or by "/" and s or p, in either case; returns where it stopped.
+template <typename At>
+TAVI_TARGET_AVX2 std::size_t ScanTagCandidatesAvx2(const char16_t* s, std::size_t n, At& at) {
+  const __m256i lt = _mm256_set1_epi16(u'<');
+  const __m256i slash = _mm256_set1_epi16(u'/');
+  const __m256i caseBit = _mm256_set1_epi16(0x20);
+  const __m256i letterS = _mm256_set1_epi16(u's');
+  const __m256i letterP = _mm256_set1_epi16(u'p');
+  std::size_t i = 0;
+  for (; i + 18 <= n; i += 16) {
+    const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i));
+    const __m256i v1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i + 1));
+    const __m256i v2 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i + 2));
+    const __m256i l1 = _mm256_or_si256(v1, caseBit);
+    const __m256i l2 = _mm256_or_si256(v2, caseBit);
+    const __m256i opens = _mm256_or_si256(_mm256_cmpeq_epi16(l1, letterS), _mm256_cmpeq_epi16(l1, letterP));
+    const __m256i closes = _mm256_and_si256(
+        _mm256_cmpeq_epi16(v1, slash), _mm256_or_si256(_mm256_cmpeq_epi16(l2, letterS), _mm256_cmpeq_epi16(l2, letterP)));
+    const __m256i hit = _mm256_and_si256(_mm256_cmpeq_epi16(v0, lt), _mm256_or_si256(opens, closes));
+    unsigned mask = static_cast<unsigned>(_mm256_movemask_epi8(hit));
+    while (mask != 0) {
+      at(i + static_cast<std::size_t>(__builtin_ctz(mask)) / 2);
+      mask &= mask - 1;
+      mask &= mask - 1;
+    }
+  }
+  return i;
+}
+#endif
+
 // Calls visit(kind, position, lettersAt, letterCount, hasCapital, closed) for
 // every "<script", "</script", "<pre" and "</pre" in any letter case, in text
 // order; closed tells whether a ">" follows a closing tag's name. Only a "<"
@@ -274,6 +393,9 @@ void ForEachSectionTag(const char16_t* s, std::size_t n, Visit&& visit) {
     }
   };
   std::size_t i = 0;
+#if defined(TAVI_AVX2)
+  if (HasAvx2()) i = ScanTagCandidatesAvx2(s, n, at);
+#endif
 #if defined(__SSE2__)
   const __m128i lt = _mm_set1_epi16(u'<');
   const __m128i slash = _mm_set1_epi16(u'/');
@@ -331,7 +453,10 @@ void TCompressionRun::DoCompress(std::u16string& text) {
                               tags_[kind].push_back(static_cast<std::uint32_t>(p));
                           });
         std::fill(std::begin(cursor_), std::end(cursor_), std::size_t{0});
-        out_.resize(text.size());
+        // Reserved whole; resize fills only the part about to be written,
+        // while it is in the cache.
+        out_.clear();
+        out_.reserve(text.size());
         outLength_ = 0;
 
         bool finished = true;
@@ -462,7 +587,8 @@ bool TCompressionRun::CompressOutsidePre(std::size_t begin, std::size_t end, boo
 void TCompressionRun::CompressBlock(std::u16string& block, bool& changed) {
   changed = false;
   try {
-    out_.resize(block.size());
+    out_.clear();
+    out_.reserve(block.size());
   } catch (...) {
     changed_ = false;
     view_.ShowMessage(TMessageKind::Error, kBlockFailedMessage);
@@ -481,6 +607,7 @@ bool TCompressionRun::CompressBlockInto(std::u16string_view block, bool trimLeft
   changed_ = false;
   try {
     if (block.size() > kMaxLength) throw std::length_error("block too long for the compression");
+    Reserve(block.size());
     char16_t* const u = out_.data() + mark;
     const TSqueezed found = SqueezeWhitespace(block.data(), block.size(), u);
     if (found.doubleSpace) changed_ = true;
@@ -531,8 +658,11 @@ bool TCompressionRun::CompressBlockInto(std::u16string_view block, bool trimLeft
 // stands then; since a gap's "<" is passed over, the passes run over the final
 // text's positions 1 to its length, and a gap's pass is the one of its "<".
 std::size_t TCompressionRun::CloseTagGaps(char16_t* u, std::size_t length, std::size_t skip) {
-  gaugeBoundary_ = 0;
-  gaugeEveryPass_ = false;
+  gauge_ = -1;
+  gaugeBoundary_ = 1;
+  next50_ = 50;
+  nextEvent_ = 1;
+  firstPass_ = true;
   auto current = static_cast<std::int64_t>(length);
   std::int64_t pass = 1;
   std::size_t k = skip;
@@ -544,60 +674,69 @@ std::size_t TCompressionRun::CloseTagGaps(char16_t* u, std::size_t length, std::
   while (k < length) {
     const std::size_t gap = MoveToNextGap(u, k, length, w);
     const auto plain = static_cast<std::int64_t>(gap - k);
-    EmitPasses(pass, pass + plain - 1, current);
+    if (pass + plain - 1 >= nextEvent_) EmitPasses(pass, pass + plain - 1, current);
     pass += plain;
     k = gap;
     if (gap >= length) break;
     --current;
     changed_ = true;
-    if (!gaugeEveryPass_) gaugeBoundary_ = NextGaugeChange(gauge_, current);
+    gaugeBoundary_ = NextGaugeChange(gauge_, current);
+    nextEvent_ = std::min(nextEvent_, gaugeBoundary_);
     u[w++] = u[k + 1];
     k += 2;
-    EmitPasses(pass, pass, current);
+    if (pass >= nextEvent_) EmitPasses(pass, pass, current);
     ++pass;
   }
   return w;
 }
 
+// Hands the passes first to last to HandlePass where something is to be
+// shown: the percentage changes, a 50th pass comes, or the bar's position is
+// not known after a failed update.
 void TCompressionRun::EmitPasses(std::int64_t first, std::int64_t last, std::int64_t length) {
-  for (std::int64_t p = first; p <= last; ++p) {
-    if (!gaugeEveryPass_ && progressKnown_) {
-      const std::int64_t next50 = (p + 49) / 50 * 50;
-      p = std::min(next50, std::max(p, gaugeBoundary_));
-      if (p > last) break;
-    }
+  for (;;) {
+    const std::int64_t p = std::max(first, nextEvent_);
+    if (p > last) return;
     HandlePass(p, length);
+    first = p + 1;
+    nextEvent_ = (progressKnown_ && !gaugeEveryPass_) ? std::min(gaugeBoundary_, next50_) : first;
   }
 }
 
 void TCompressionRun::HandlePass(std::int64_t pass, std::int64_t length) {
   try {
-    int value = gauge_;
     if (gaugeEveryPass_) {
-      value = MyTools->CalculateGauge(static_cast<std::int32_t>(pass), 0, static_cast<std::int32_t>(length));
+      gauge_ = MyTools->CalculateGauge(static_cast<std::int32_t>(pass), 0, static_cast<std::int32_t>(length));
     } else if (pass >= gaugeBoundary_) {
-      value = VerifiedGauge(pass, length);
-      gauge_ = value;
-      gaugeBoundary_ = gaugeEveryPass_ ? 0 : NextGaugeChange(value, length);
+      // The percentage has risen; blocks shorter than 100 rise by more.
+      int g = gauge_ + 1;
+      std::int64_t next = NextGaugeChange(g, length);
+      while (next <= pass) next = NextGaugeChange(++g, length);
+      gauge_ = g;
+      gaugeBoundary_ = next;
+      if (firstPass_ || g == 50 || g == 100) CheckGauge(pass, length);
     }
-    SetProgress(value);
+    SetProgress(gauge_);
   } catch (...) {
     // The bar is only a display; the pass goes on without it.
   }
-  if (pass % 50 == 0) view_.ProcessMessages();
+  if (pass >= next50_) {
+    next50_ += 50;
+    view_.ProcessMessages();
+  }
 }
 
-// CalculateGauge at a change and just before it; should it ever disagree
-// with the arithmetic above, it is asked on every pass of the block instead.
-int TCompressionRun::VerifiedGauge(std::int64_t pass, std::int64_t length) {
-  const auto n = static_cast<std::int32_t>(length);
-  const auto p = static_cast<std::int32_t>(pass);
-  const int value = MyTools->CalculateGauge(p, 0, n);
-  if (value != IntegerGauge(pass, length) ||
-      (p > 1 && MyTools->CalculateGauge(p - 1, 0, n) != IntegerGauge(pass - 1, length))) {
+// The bar must show what CalculateGauge says. It is asked at the block's
+// first change and when the arithmetic reaches 50 and 100; should it ever
+// disagree, it is asked on every pass for the rest of the run.
+void TCompressionRun::CheckGauge(std::int64_t pass, std::int64_t length) {
+  firstPass_ = false;
+  const std::int32_t shown =
+      MyTools->CalculateGauge(static_cast<std::int32_t>(pass), 0, static_cast<std::int32_t>(length));
+  if (shown != gauge_) {
     gaugeEveryPass_ = true;
+    gauge_ = shown;
   }
-  return value;
 }
 
 void TCompressionRun::SetProgress(int position) {
@@ -608,7 +747,12 @@ void TCompressionRun::SetProgress(int position) {
   progressKnown_ = true;
 }
 
+void TCompressionRun::Reserve(std::size_t count) {
+  if (out_.size() < outLength_ + count) out_.resize(outLength_ + count);
+}
+
 void TCompressionRun::Append(std::u16string_view text) {
+  Reserve(text.size());
   if (!text.empty()) std::memcpy(out_.data() + outLength_, text.data(), text.size() * sizeof(char16_t));
   outLength_ += text.size();
 }

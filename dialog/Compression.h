@@ -55,13 +55,16 @@ class TCompressionRun {
   std::size_t CloseTagGaps(char16_t* u, std::size_t length, std::size_t skip);
   void EmitPasses(std::int64_t first, std::int64_t last, std::int64_t length);
   void HandlePass(std::int64_t pass, std::int64_t length);
-  int VerifiedGauge(std::int64_t pass, std::int64_t length);
+  void CheckGauge(std::int64_t pass, std::int64_t length);
 
   // The first section tag of a kind at or after from (from never decreases
   // for a kind during a run), or npos.
   std::size_t NextTag(int kind, std::size_t from);
 
   void SetProgress(int position);
+  // Makes room for count code units after outLength_ (within the capacity
+  // reserved at the start, so it never reallocates).
+  void Reserve(std::size_t count);
   void Append(std::u16string_view text);
   void TrimOutputRight(std::size_t mark);
 
@@ -85,10 +88,15 @@ class TCompressionRun {
   int progress_ = 0;
   bool progressKnown_ = false;
 
-  // The tag-gap step's progress: the percentage shown for the current pass,
-  // and the first pass at which it changes for the block's current length.
+  // The tag-gap step's progress: the percentage for the current pass, the
+  // first pass at which it changes for the block's current length, and the
+  // next 50th pass.
   int gauge_ = 0;
-  std::int64_t gaugeBoundary_ = 0;
+  std::int64_t gaugeBoundary_ = 1;
+  std::int64_t next50_ = 50;
+  // The first pass from which EmitPasses has something to do.
+  std::int64_t nextEvent_ = 1;
+  bool firstPass_ = true;
   bool gaugeEveryPass_ = false;
 };
 

@@ -191,7 +191,11 @@ class TCompressionModel {
       Delete(block, p, static_cast<std::int32_t>(lineBreak.size()));
       if (p <= Length(block)) {
         const char16_t next = block[static_cast<std::size_t>(p - 1)];
-        if (next != u' ' && next != u'=' && next != u'<' && next != u'>') Insert(u" ", block, p);
+        // One character inserted as such: GCC 12 warns falsely (-Wrestrict)
+        // on the inlined insert of a one-character text here.
+        if (next != u' ' && next != u'=' && next != u'<' && next != u'>') {
+          block.insert(static_cast<std::size_t>(p - 1), 1, u' ');
+        }
       }
     }
   }
