@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <new>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -9,6 +11,24 @@
 
 #include "dialog/CompressionModel.h"
 #include "dialog/FakeView.h"
+
+// Allocation failures on demand: once armed, the N-th allocation throws.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+namespace {
+long gAllocationsLeft = -1;
+}
+
+void* operator new(std::size_t size) {
+  if (gAllocationsLeft == 0) {
+    gAllocationsLeft = -1;
+    throw std::bad_alloc();
+  }
+  if (gAllocationsLeft > 0) --gAllocationsLeft;
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace tavi {
 namespace {
@@ -377,6 +397,36 @@ TEST(Compression, EveryFailingWindowCallIsHandledAsTheModelHandlesIt) {
       EXPECT_TRUE(text == input || text == clean.text || boxes == 1);
     }
   }
+}
+
+// Whichever allocation of a run fails (the run's buffers, the copy with
+// lower-case tags, the view's own), the run ends normally, the text is
+// either untouched or fully compressed, and the labels are hidden.
+TEST(Compression, EveryFailingAllocationLeavesTheTextWhole) {
+  const std::u16string input = u"x  <SCRIPT>s</script>\r\n <PRE> p </pre>  y\t<script>t</script>> <b>  ";
+  const std::u16string clean = Document<Fast>(input).text;
+  ASSERT_NE(clean, input);
+  bool sawFailure = true;
+  long failAt = 0;
+  for (; sawFailure; ++failAt) {
+    SCOPED_TRACE(failAt);
+    FakeView view;
+    view.calls.reserve(1000);
+    std::u16string text = input;
+    text.reserve(input.size() + 1);
+    {
+      TCompressionRun run(view);
+      gAllocationsLeft = failAt;
+      run.DoCompress(text);
+      sawFailure = gAllocationsLeft == -1;
+      gAllocationsLeft = -1;
+    }
+    EXPECT_TRUE(text == input || text == clean) << Show(text);
+    EXPECT_FALSE(view.Visible(TLabel::ScriptLabel));
+    EXPECT_FALSE(view.Visible(TLabel::PreLabel));
+  }
+  // The tag lists, the output, the lower-case copy and the view's lines.
+  EXPECT_GT(failAt, 6);
 }
 
 TEST(Compression, FailureInsideABlockPutsItBack) {
