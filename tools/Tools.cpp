@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <random>
 
 #include "tools/NumberText.h"
 #include "tools/ToolsLocale.h"
@@ -15,10 +17,25 @@ namespace {
 std::atomic<char16_t> gGroupSeparator{u'.'};
 std::atomic<char16_t> gDecimalSeparator{u'.'};
 
+// The one random generator of the library, seeded from the clock at load.
+// Both clocks go into the seed, so that two processes started within one
+// tick of the wall clock still differ.
+std::mt19937 ClockSeededGenerator() {
+  const auto wall = static_cast<std::uint64_t>(
+      std::chrono::system_clock::now().time_since_epoch().count());
+  const auto steady = static_cast<std::uint64_t>(
+      std::chrono::steady_clock::now().time_since_epoch().count());
+  std::seed_seq seed{static_cast<std::uint32_t>(wall), static_cast<std::uint32_t>(wall >> 32),
+                     static_cast<std::uint32_t>(steady), static_cast<std::uint32_t>(steady >> 32)};
+  return std::mt19937(seed);
+}
+
 // Created before, and freed after, every module that may use it: the
 // init_priority puts it ahead of all ordinary static objects of the library.
+// It also holds the library's random generator, ready from load on.
 struct TMyToolsOwner {
   TMyTools instance;
+  std::mt19937 random = ClockSeededGenerator();
   TMyToolsOwner() {
     const LocaleSeparators separators = ReadUserLocaleSeparators();
     SetGroupSeparator(separators.Group);
@@ -43,6 +60,11 @@ std::u16string_view Substring(std::u16string_view Text, std::int64_t Index, std:
 
 TMyTools* MyTools = nullptr;
 __attribute__((init_priority(200))) static TMyToolsOwner gMyToolsOwner;
+
+namespace {
+// 0 to 254, uniformly, from the library's generator.
+int Draw0To254() { return std::uniform_int_distribution<int>(0, 254)(gMyToolsOwner.random); }
+}  // namespace
 
 char16_t GroupSeparator() { return gGroupSeparator.load(std::memory_order_relaxed); }
 void SetGroupSeparator(char16_t Separator) {
@@ -94,7 +116,8 @@ void TMyTools::SplitString(std::u16string_view Source, std::u16string& Dest,
     cut = true;
   } else if (const std::size_t found = Source.find(u' '); found == Source.npos) {
     cut = true;
-  } else if (const auto p = static_cast<std::int64_t>(found) + 1; p <= width && length - p <= width) {
+  } else if (const auto p = static_cast<std::int64_t>(found) + 1;
+             p <= width && length - p <= width) {
     // The first space wins when both sides fit, even if that leaves the
     // first line empty.
     splitAt(p);
@@ -278,6 +301,25 @@ std::u16string TMyTools::Bin(std::int32_t a, std::int32_t b) const {
   for (std::size_t i = 0; i < length && i < 32; ++i)
     if ((bits >> i) & 1u) result[length - 1 - i] = u'1';
   return result;
+}
+
+// --- System operations -----------------------------------------------------
+
+std::u16string TMyTools::RandomFileName() const {
+  // Drawn from 0 to 254 and only the 63 accepted codes kept, so each of them
+  // is equally likely; "{" is the code after "z".
+  const auto accepted = [](int c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= '{');
+  };
+  constexpr std::size_t kCharacters = 11;
+  std::u16string name;
+  name.reserve(kCharacters + 1);
+  while (name.size() < kCharacters) {
+    const int c = Draw0To254();
+    if (accepted(c)) name.push_back(static_cast<char16_t>(c));
+  }
+  name.insert(name.begin() + 8, u'.');
+  return name;
 }
 
 }  // namespace tavi

@@ -7,7 +7,8 @@
 // units. A "space" is U+0020 only. Out-of-range positions and counts never
 // fail: a substring (text, index, count) takes an index below 1 as 1, gives
 // the empty text for an index past the end or a count of 0 or less, and stops
-// at the end of the text. All operations may be called from any thread.
+// at the end of the text. The text and number operations may be called from
+// any thread; the system operations belong on the user-interface thread.
 #pragma once
 
 #include <cstdint>
@@ -15,9 +16,12 @@
 #include <string_view>
 
 #ifdef _WIN32
-// The COM wide string, declared exactly as <wtypes.h> does (OLECHAR is
-// wchar_t), so that this header does not drag <windows.h> into the core.
+// The COM wide string and a window handle, declared exactly as <wtypes.h>
+// and <windef.h> do (OLECHAR is wchar_t; handles are STRICT), so that this
+// header does not drag <windows.h> into the core.
 typedef wchar_t* BSTR;
+struct HWND__;
+typedef HWND__* HWND;
 #endif
 
 namespace tavi {
@@ -107,6 +111,48 @@ class TMyTools {
   // The b lowest bits of a as "0" and "1", the highest first; bits above
   // bit 31 read "0" and a negative a shows its two's complement.
   std::u16string Bin(std::int32_t a, std::int32_t b) const;
+
+  // --- System operations ---------------------------------------------------
+
+  // A new random 8.3 name, 12 characters: 8, ".", 3, each one of the 63
+  // characters "0"-"9", "A"-"Z" and "a"-"{" with equal chance. It is not
+  // checked against existing files. Draws from the library's one generator,
+  // seeded from the clock at load: user-interface thread only.
+  std::u16string RandomFileName() const;
+
+#ifdef _WIN32
+  // Starts a program: first with Cmd as the program file and CmdLine as the
+  // command line, and when that fails with no program file and the command
+  // line Cmd + " " + CmdLine, which finds a program without a path along the
+  // search path. Either may be null (the empty text in the joined line). The
+  // command line is copied before the start, so it may be read-only. With
+  // Wait, blocks (without processing messages) until the program waits for
+  // input, at most two minutes. Keeps no handle; false when nothing started.
+  bool WinExecEx(const char16_t* Cmd, const char16_t* CmdLine, std::int32_t CmdShow,
+                 bool Wait) const;
+
+  // The size in bytes of the first entry matching FileName, which may hold
+  // "*" and "?"; -1 when nothing matches, when that entry is a directory, and
+  // for a name holding a NUL, which no file can have.
+  std::int64_t GetFileSize(std::u16string_view FileName) const;
+
+  // String resource ResID of the module that holds this code (the DLL in the
+  // plug-in, the program when linked into one), at most 1023 code units,
+  // formatted with InsertValue by FormatOneText (ResourceFormat.h), which
+  // may throw TConvertError. The empty text when the module lacks it; string
+  // resource numbers are 0 to 65535.
+  std::u16string LoadStrResource(std::int32_t ResID, std::u16string_view InsertValue) const;
+
+  // Pauses about msecs milliseconds (at least one 10 ms sleep) while the
+  // window messages of this thread are processed, so handlers, this one
+  // included, may run inside; returns at once when a quit message arrives,
+  // and posts the quit again so that the application's own loop still ends.
+  void Delay(std::uint32_t msecs) const;
+
+  // The 0-based index of the first selected item of the list box List,
+  // single or multiple selection; -1 for none, an empty list or no list box.
+  std::int32_t GetFirstSelection(HWND List) const;
+#endif
 };
 
 // The one shared instance; set before any other module of the library runs.

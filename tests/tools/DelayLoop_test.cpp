@@ -18,8 +18,7 @@ struct FakeClock {
 
   void Run(std::uint32_t msecs) {
     DelayLoop(
-        msecs, [this] { return now; },
-        [this] { return ++passes == quitAtPass; },
+        msecs, [this] { return now; }, [this] { return ++passes == quitAtPass; },
         [this](std::uint32_t ms) {
           otherSleep = otherSleep || ms != 10;
           ++sleeps;

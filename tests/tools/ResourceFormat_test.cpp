@@ -111,7 +111,8 @@ TEST(ResourceFormat, MessagesShowTheFirst31CodeUnits) {
     FormatOneText(u"%s%s" + thirtyOne, u"");
     ADD_FAILURE() << "no error";
   } catch (const TConvertError& e) {
-    EXPECT_EQ(Utf8(e.Message()), Utf8(u"Kein Argument für Format '%s%s" + thirtyOne.substr(0, 27) + u"'"));
+    EXPECT_EQ(Utf8(e.Message()),
+              Utf8(u"Kein Argument für Format '%s%s" + thirtyOne.substr(0, 27) + u"'"));
   }
 }
 
@@ -121,7 +122,8 @@ TEST(ResourceFormat, WhatIsTheMessageInUtf8) {
     ADD_FAILURE() << "no error";
   } catch (const std::exception& e) {
     EXPECT_STREQ(e.what(),
-                 "Format 'Gr\xC3\xB6\xC3\x9F" "e %d \xF0\x9F\x98\x80' ung\xC3\xBCltig oder nicht "
+                 "Format 'Gr\xC3\xB6\xC3\x9F"
+                 "e %d \xF0\x9F\x98\x80' ung\xC3\xBCltig oder nicht "
                  "kompatibel mit Argument");
   }
   EXPECT_EQ(ToUtf8(u"a\xD800z"), "a\xEF\xBF\xBDz");  // A lone surrogate.

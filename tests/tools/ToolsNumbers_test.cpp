@@ -84,7 +84,8 @@ TEST_F(NumberFormat, CurrencyPointInsertcompEqualsCurrencyPointInsert) {
     // Every magnitude equally often, both signs (the shift keeps it positive).
     const auto value = static_cast<std::int64_t>(random() >> shift(random));
     const std::int64_t signedValue = (random() & 1) ? value : -value;
-    ASSERT_EQ(MyTools->CurrencyPointInsertcomp(signedValue), MyTools->CurrencyPointInsert(signedValue))
+    ASSERT_EQ(MyTools->CurrencyPointInsertcomp(signedValue),
+              MyTools->CurrencyPointInsert(signedValue))
         << "value " << signedValue;
   }
 }

@@ -366,5 +366,56 @@ TEST(Tools, Substrings) {
   }
 }
 
+// --- RandomFileName -----------------------------------------------------------
+
+bool Accepted(char16_t c) {
+  return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'{');
+}
+
+TEST(Tools, RandomFileNameShape) {
+  std::u16string previous;
+  for (int i = 0; i < 1000; ++i) {
+    const std::u16string name = MyTools->RandomFileName();
+    ASSERT_EQ(name.size(), 12u) << Utf8(name);
+    ASSERT_EQ(name[8], u'.') << Utf8(name);
+    for (std::size_t k = 0; k < name.size(); ++k) {
+      if (k == 8) continue;
+      ASSERT_TRUE(Accepted(name[k])) << Utf8(name) << " at " << k;
+    }
+    ASSERT_NE(name, previous);  // 63^11 names: a repeat means a stuck generator.
+    previous = name;
+  }
+}
+
+// Every one of the 63 characters, "{" included, at every one of the eleven
+// places, and about equally often: with 63 x 11 counts of about 95 each, a
+// character left out, one too many or a place that favours some would show.
+TEST(Tools, RandomFileNameCharacters) {
+  constexpr int kNames = 6000;
+  constexpr std::size_t kPlaces[] = {0, 1, 2, 3, 4, 5, 6, 7, 9, 10, 11};
+  int counts[11][128] = {};
+  int total[128] = {};
+  for (int i = 0; i < kNames; ++i) {
+    const std::u16string name = MyTools->RandomFileName();
+    for (std::size_t p = 0; p < 11; ++p) {
+      const char16_t c = name[kPlaces[p]];
+      ASSERT_TRUE(Accepted(c)) << Utf8(name);
+      ++counts[p][c];
+      ++total[c];
+    }
+  }
+  const double expected = kNames * 11 / 63.0;
+  double chiSquare = 0;
+  for (char16_t c = 0; c < 128; ++c) {
+    if (!Accepted(c)) continue;
+    for (std::size_t p = 0; p < 11; ++p)
+      EXPECT_GT(counts[p][c], 0) << "character " << static_cast<char>(c) << " at place " << p;
+    chiSquare += (total[c] - expected) * (total[c] - expected) / expected;
+  }
+  // 62 degrees of freedom: mean 62, standard deviation about 11; 150 is
+  // beyond one chance in ten million for a fair generator.
+  EXPECT_LT(chiSquare, 150.0);
+}
+
 }  // namespace
 }  // namespace tavi
