@@ -26,7 +26,11 @@ bool IsBlank(char16_t c) { return c <= u' '; }
 #define TAVI_AVX2 1
 #define TAVI_TARGET_AVX2 __attribute__((target("avx2")))
 bool HasAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
+  static const bool has = [] {
+    // The library may be loaded before libgcc has looked at the processor.
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
   return has;
 }
 #endif
