@@ -305,6 +305,30 @@ TEST(ToolsSystem, LoadStrResourceConversionErrors) {
   }
 }
 
+TEST(ToolsSystem, LoadStrResourceReadsTheModuleHoldingTheToolbox) {
+  // The probe DLL links the toolbox in and has its own string under
+  // IDS_FILE; this program's toolbox keeps reading this program's.
+  const HMODULE dll = LoadLibraryW(L"tavi_tools_probe.dll");
+  ASSERT_NE(dll, nullptr) << GetLastError();
+  // Through void (*)(), the generic function pointer, as GCC asks.
+  const auto find = [dll](const char* Name) {
+    return reinterpret_cast<void (*)()>(GetProcAddress(dll, Name));
+  };
+  const auto toolsAtAttach = reinterpret_cast<int (*)()>(find("ToolsProbeToolsAtAttach"));
+  const auto load = reinterpret_cast<int (*)(int, const char16_t*, char16_t*, int)>(
+      find("ToolsProbeLoadStrResource"));
+  ASSERT_NE(toolsAtAttach, nullptr);
+  ASSERT_NE(load, nullptr);
+
+  EXPECT_EQ(toolsAtAttach(), 1);
+  char16_t buffer[64] = {};
+  ASSERT_GT(load(IDS_FILE, u"abc", buffer, 64), 0);
+  EXPECT_EQ(Utf8(buffer), Utf8(u"Aus der DLL: abc"));
+  EXPECT_EQ(load(IDS_PLAIN, u"abc", buffer, 64), 0);  // Only the program has it.
+  EXPECT_EQ(Utf8(MyTools->LoadStrResource(IDS_FILE, u"abc")), Utf8(u"Datei abc nicht gefunden"));
+  FreeLibrary(dll);
+}
+
 // --- Delay -------------------------------------------------------------------
 
 // A window whose WM_APP runs a test's handler inside Delay's message loop.
