@@ -1,7 +1,7 @@
 // A DLL with the toolbox linked in and a string table of its own, loaded by
 // the Windows tests to see that the toolbox reads the resources of the
 // module that holds it (as in Tavi.dll), not those of the program, and that
-// MyTools exists before the DLL's own code first runs.
+// MyTools lives from before the DLL's other static objects to after them.
 #include <windows.h>
 
 #include <cstring>
@@ -9,9 +9,12 @@
 
 #include "tools/ResourceFormat.h"
 #include "tools/Tools.h"
+#include "ToolsProbeWatch.h"
 
 namespace {
+
 bool gToolsAtAttach = false;
+
 }  // namespace
 
 extern "C" {
@@ -23,6 +26,13 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD Reason, LPVOID) {
 }
 
 __declspec(dllexport) int ToolsProbeToolsAtAttach() { return gToolsAtAttach ? 1 : 0; }
+__declspec(dllexport) int ToolsProbeToolsAtStart() {
+  return tavi::test::gWatch.toolsAtStart ? 1 : 0;
+}
+// At unload, *ToolsAtEnd is set to whether MyTools was still there.
+__declspec(dllexport) void ToolsProbeWatchUnload(int* ToolsAtEnd) {
+  tavi::test::gWatch.toolsAtEnd = ToolsAtEnd;
+}
 
 // LoadStrResource(ResID, Value) into Buffer; the length, or -1 when Size is
 // too small or the template raised its error.

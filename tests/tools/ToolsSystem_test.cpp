@@ -329,6 +329,24 @@ TEST(ToolsSystem, LoadStrResourceReadsTheModuleHoldingTheToolbox) {
   FreeLibrary(dll);
 }
 
+TEST(ToolsSystem, MyToolsOutlivesTheOtherStaticObjectsOfADll) {
+  const HMODULE dll = LoadLibraryW(L"tavi_tools_probe.dll");
+  ASSERT_NE(dll, nullptr) << GetLastError();
+  const auto find = [dll](const char* Name) {
+    return reinterpret_cast<void (*)()>(GetProcAddress(dll, Name));
+  };
+  const auto toolsAtStart = reinterpret_cast<int (*)()>(find("ToolsProbeToolsAtStart"));
+  const auto watchUnload = reinterpret_cast<void (*)(int*)>(find("ToolsProbeWatchUnload"));
+  ASSERT_NE(toolsAtStart, nullptr);
+  ASSERT_NE(watchUnload, nullptr);
+  EXPECT_EQ(toolsAtStart(), 1);
+  static int toolsAtEnd = -1;
+  watchUnload(&toolsAtEnd);
+  ASSERT_TRUE(FreeLibrary(dll));
+  ASSERT_EQ(GetModuleHandleW(L"tavi_tools_probe.dll"), nullptr) << "still loaded";
+  EXPECT_EQ(toolsAtEnd, 1);
+}
+
 // --- Delay -------------------------------------------------------------------
 
 // A window whose WM_APP runs a test's handler inside Delay's message loop.
