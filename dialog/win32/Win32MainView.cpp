@@ -140,6 +140,7 @@ void TWin32MainView::CreateControls() {
   SendMessageW(progressBar_, PBM_SETRANGE32, 0, 100);
   SendMessageW(progressBar_, PBM_SETPOS, 0, 0);
   shownProgress_ = 0;
+  pendingProgress_ = 0;
   labels_[static_cast<int>(TLabel::Label1)] = CreateLabel(IDC_LABEL1, L"Textlänge:", 8, 88, true, font_.get());
   labels_[static_cast<int>(TLabel::TextLenLabel)] = CreateLabel(IDC_TEXTLENLABEL, L"99", 64, 88, true, font_.get());
   labels_[static_cast<int>(TLabel::ScriptLabel)] =
@@ -266,6 +267,7 @@ void TWin32MainView::ShowModal() {
 
   MSG msg = {};
   while (!closeRequested_) {
+    FlushProgress();
     const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
     if (got == -1) break;
     if (got == 0) {
@@ -373,10 +375,23 @@ void TWin32MainView::SetLabelVisible(TLabel label, bool visible) {
   ShowWindow(Label(label), visible ? SW_SHOWNA : SW_HIDE);
 }
 
+// A long compression moves the bar hundreds of thousands of times; the
+// control is told at most once a millisecond, and the latest position is
+// always shown before the dialog waits, processes messages or opens a box.
 void TWin32MainView::SetProgress(int position) {
+  pendingProgress_ = position;
   if (position == shownProgress_) return;
-  shownProgress_ = position;
-  SendMessageW(progressBar_, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+  const long long now = Ticks();
+  if (now - lastProgressSent_ >= peekInterval_) {
+    lastProgressSent_ = now;
+    FlushProgress();
+  }
+}
+
+void TWin32MainView::FlushProgress() {
+  if (pendingProgress_ == shownProgress_) return;
+  shownProgress_ = pendingProgress_;
+  SendMessageW(progressBar_, PBM_SETPOS, static_cast<WPARAM>(shownProgress_), 0);
 }
 
 void TWin32MainView::SetWaitCursor(bool wait) {
@@ -385,6 +400,7 @@ void TWin32MainView::SetWaitCursor(bool wait) {
 }
 
 void TWin32MainView::ShowMessage(TMessageKind kind, std::u16string_view text) {
+  FlushProgress();
   const std::u16string message(text);
   const bool error = kind == TMessageKind::Error;
   MessageBoxW(hwnd_, AsWide(message), error ? L"Fehler" : L"Informationen",
@@ -395,6 +411,7 @@ void TWin32MainView::ProcessMessages() {
   const long long now = Ticks();
   if (lastPeek_ != 0 && now - lastPeek_ < peekInterval_) return;
   lastPeek_ = now;
+  FlushProgress();
   MSG msg = {};
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {

@@ -78,6 +78,7 @@ class TWin32MainView final : public IMainView {
   HWND Label(TLabel label) const;
   void CenterOnScreen();
   void ReportFailure(const char* what);
+  void FlushProgress();
   template <typename Handler>
   void RunHandler(Handler handler);
 
@@ -95,6 +96,8 @@ class TWin32MainView final : public IMainView {
   bool terminated_ = false;
   int quitCode_ = 0;
   int shownProgress_ = -1;
+  int pendingProgress_ = 0;
+  long long lastProgressSent_ = 0;
   long long lastPeek_ = 0;
   long long peekInterval_ = 0;
 };
