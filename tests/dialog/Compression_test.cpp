@@ -484,5 +484,38 @@ TEST(Compression, OtherPiecesGoOnAfterABlockFails) {
   EXPECT_EQ(view.messages, Calls{"Fehler: " + Narrow(kBlockFailedMessage)});
 }
 
+// Records only the progress positions and counts the processing points, so
+// that a text of tens of millions of code units stays cheap to watch.
+class ProgressView final : public IMainView {
+ public:
+  std::vector<int> positions;
+  long processed = 0;
+  void SetToolBarEnabled(bool) override {}
+  void SetButtonEnabled(TToolButton, bool) override {}
+  void SetLabelCaption(TLabel, std::u16string_view) override {}
+  void SetLabelVisible(TLabel, bool) override {}
+  void SetProgress(int position) override { positions.push_back(position); }
+  void SetWaitCursor(bool) override {}
+  void ShowMessage(TMessageKind, std::u16string_view) override { ++messages; }
+  void ProcessMessages() override { ++processed; }
+  void Close() override {}
+  int messages = 0;
+};
+
+// Past 21,474,836 code units the position times 100 no longer fits in 32
+// bits; the bar must still climb through every percentage to 100.
+TEST(Compression, LongTextShowsTruePercentages) {
+  constexpr std::size_t kLength = 22'000'000;
+  std::u16string text(kLength, u'x');
+  ProgressView view;
+  TCompressionRun(view).DoCompress(text);
+  std::vector<int> expected = {0, 1, 2};
+  for (int p = 0; p <= 100; ++p) expected.push_back(p);
+  EXPECT_EQ(view.positions, expected);
+  EXPECT_EQ(view.processed, 1 + static_cast<long>(kLength / 50));
+  EXPECT_EQ(view.messages, 0);
+  EXPECT_EQ(text.size(), kLength);
+}
+
 }  // namespace
 }  // namespace tavi
