@@ -32,19 +32,19 @@ std::string Hex(unsigned value, int digits) {
   return buffer;
 }
 
+// A UTF-16 text never has more code units than its UTF-8 form has bytes, so
+// the result is sized once and written through a pointer; runs of ASCII,
+// most of any HTML page, are widened without further tests.
 std::u16string DecodeUtf8(std::string_view bytes, std::size_t base) {
-  std::u16string text;
-  text.reserve(bytes.size());
+  std::u16string text(bytes.size(), u'\0');
+  char16_t* w = text.data();
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   const std::size_t n = bytes.size();
   std::size_t i = 0;
   while (i < n) {
+    while (i < n && p[i] < 0x80) *w++ = p[i++];
+    if (i >= n) break;
     const unsigned lead = p[i];
-    if (lead < 0x80) {
-      text.push_back(static_cast<char16_t>(lead));
-      ++i;
-      continue;
-    }
     int length = 0;
     std::uint32_t cp = 0, minimum = 0;
     if (lead >= 0xC2 && lead <= 0xDF) {
@@ -69,13 +69,14 @@ std::u16string DecodeUtf8(std::string_view bytes, std::size_t base) {
     }
     if (cp >= 0x10000) {
       cp -= 0x10000;
-      text.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      text.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+      *w++ = static_cast<char16_t>(0xD800 + (cp >> 10));
+      *w++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
     } else {
-      text.push_back(static_cast<char16_t>(cp));
+      *w++ = static_cast<char16_t>(cp);
     }
     i += static_cast<std::size_t>(length);
   }
+  text.resize(static_cast<std::size_t>(w - text.data()));
   return text;
 }
 
@@ -102,31 +103,50 @@ std::u16string DecodeSingleByte(std::string_view bytes, bool cp1252) {
   throw TCodecError("character U+" + Hex(text[i], 4) + " cannot be written in " + EncodingName(encoding), i);
 }
 
+// One pass checks the text and measures it, the second writes it: the
+// result is allocated once at its exact size.
 std::string EncodeUtf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size() + text.size() / 8);
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    std::uint32_t cp = text[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
+  const std::size_t n = text.size();
+  std::size_t size = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const char16_t c = text[i];
+    if (c < 0x80) {
+      size += 1;
+    } else if (c < 0x800) {
+      size += 2;
+    } else if (c < 0xD800 || c > 0xDFFF) {
+      size += 3;
+    } else if (c <= 0xDBFF && i + 1 < n && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      size += 4;
       ++i;
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+    } else {
       Unencodable(text, i, TEncoding::Utf8);
     }
+  }
+  std::string out(size, '\0');
+  char* w = out.data();
+  for (std::size_t i = 0; i < n; ++i) {
+    std::uint32_t cp = text[i];
     if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+      *w++ = static_cast<char>(cp);
+      continue;
+    }
+    if (cp >= 0xD800 && cp <= 0xDBFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
+      ++i;
+    }
+    if (cp < 0x800) {
+      *w++ = static_cast<char>(0xC0 | (cp >> 6));
+      *w++ = static_cast<char>(0x80 | (cp & 0x3F));
     } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+      *w++ = static_cast<char>(0xE0 | (cp >> 12));
+      *w++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      *w++ = static_cast<char>(0x80 | (cp & 0x3F));
     } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+      *w++ = static_cast<char>(0xF0 | (cp >> 18));
+      *w++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+      *w++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      *w++ = static_cast<char>(0x80 | (cp & 0x3F));
     }
   }
   return out;
