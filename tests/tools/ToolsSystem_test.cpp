@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "tools/ResourceFormat.h"
 #include "tools/TestText.h"
@@ -448,23 +449,28 @@ TEST_F(DelayTest, HandlersMayDelayAgain) {
 
 // --- GetFirstSelection -------------------------------------------------------
 
+// Real list-box controls, message-only windows: they need no display, so
+// the tests do not depend on the X server Wine draws on.
 class ListBoxTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    parent_ = CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 200, 200, nullptr,
-                              nullptr, GetModuleHandleW(nullptr), nullptr);
-    ASSERT_NE(parent_, nullptr);
+  void TearDown() override {
+    for (HWND window : windows_) DestroyWindow(window);
   }
-  void TearDown() override { DestroyWindow(parent_); }
+  HWND Window(const wchar_t* ClassName, DWORD Style) {
+    const HWND window = CreateWindowExW(0, ClassName, L"", Style, 0, 0, 100, 100, HWND_MESSAGE,
+                                        nullptr, GetModuleHandleW(nullptr), nullptr);
+    EXPECT_NE(window, nullptr) << GetLastError();
+    windows_.push_back(window);
+    return window;
+  }
   HWND List(DWORD Style, int Items) {
-    const HWND list = CreateWindowExW(0, L"LISTBOX", L"", WS_CHILD | Style, 0, 0, 100, 100, parent_,
-                                      nullptr, GetModuleHandleW(nullptr), nullptr);
-    EXPECT_NE(list, nullptr);
+    const HWND list = Window(L"LISTBOX", Style);
     for (int i = 0; i < Items; ++i)
       SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(std::to_wstring(i).c_str()));
+    EXPECT_EQ(SendMessageW(list, LB_GETCOUNT, 0, 0), Items);
     return list;
   }
-  HWND parent_ = nullptr;
+  std::vector<HWND> windows_;
 };
 
 TEST_F(ListBoxTest, MultipleSelection) {
@@ -502,7 +508,7 @@ TEST_F(ListBoxTest, SingleSelection) {
 
 TEST_F(ListBoxTest, NoListBox) {
   EXPECT_EQ(MyTools->GetFirstSelection(nullptr), -1);
-  EXPECT_EQ(MyTools->GetFirstSelection(parent_), -1);
+  EXPECT_EQ(MyTools->GetFirstSelection(Window(L"STATIC", 0)), -1);
 }
 
 }  // namespace
