@@ -64,6 +64,9 @@ struct HostCase {
   DWORD exitCode = 0;
   // Runs once more with every buffer at the end of a page.
   bool bothPlacements = false;
+  // Not empty: the rule-breaking plug-in instead of Tavi.dll, told to break
+  // the rule of that name.
+  std::wstring badPlugin;
 };
 
 std::ostream& operator<<(std::ostream& out, const HostCase& c) { return out << c.name; }
@@ -106,7 +109,8 @@ HostRun RunCase(const HostCase& c, bool pageGuard) {
     arguments.push_back(L"--script");
     arguments.push_back(c.script);
   }
-  arguments.push_back(PluginPath());
+  SetEnvironmentVariableW(L"TAVI_BAD_PLUGIN", c.badPlugin.empty() ? nullptr : c.badPlugin.c_str());
+  arguments.push_back(c.badPlugin.empty() ? PluginPath() : Native(TAVI_BAD_PLUGIN_PATH));
   switch (c.doc) {
     case Doc::Utf8:
     case Doc::Utf16: {
@@ -333,6 +337,71 @@ const HostCase kCompressionCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Compression, HostCases, ::testing::ValuesIn(kCompressionCases),
                          CaseName);
+
+// The host's checks against a plug-in that breaks each rule once: an
+// overrun shows as a broken guard after the call, or faults at once when
+// the buffer ends at an inaccessible page.
+const HostCase kRuleBreakerCases[] = {
+    {.name = "NameOverrunGuardUnits",
+     .doc = Doc::None,
+     .options = {L"--no-work", L"--name-limit", L"8"},
+     .expected = {"name: limit=8 -> \"Scrivlex!\" units=9 guard=broken pointer=kept",
+                  "violation: the display name ran past its buffer"},
+     .exitCode = 1,
+     .badPlugin = L"name-over"},
+    {.name = "NameOverrunPage",
+     .doc = Doc::None,
+     .options = {L"--no-work", L"--name-limit", L"8", L"--page-guard"},
+     .expected = {"fault: the plug-in wrote past the end of the name buffer (byte 0 behind it)"},
+     .absent = {"name:"},
+     .exitCode = 3,
+     .badPlugin = L"name-over"},
+    {.name = "NamePointerChanged",
+     .doc = Doc::None,
+     .options = {L"--no-work", L"--name-limit", L"30"},
+     .expected = {"name: limit=30 -> \"Scrivlex Sonderzeichen Plug-in\" units=31 guard=intact pointer=changed",
+                  "violation: the plug-in changed the host's name pointer"},
+     .exitCode = 1,
+     .badPlugin = L"name-pointer"},
+    {.name = "ResultOverrunGuardUnits",
+     .text = u"x",
+     .expected = {"result: size=1 room=2 -> 0 size=3 units=0 guard=intact pointer=kept",
+                  "result: size=3 room=4 -> 1 size=3 units=4 end=other guard=broken pointer=kept",
+                  "violation: the result ran past its buffer"},
+     .exitCode = 1,
+     .badPlugin = L"result-over"},
+    {.name = "ResultOverrunPage",
+     .text = u"x",
+     .options = {L"--page-guard"},
+     .expected = {"result: size=1 room=2 -> 0 size=3 units=0 guard=page pointer=kept",
+                  "fault: the plug-in wrote past the end of the result buffer (byte 0 behind it)"},
+     .exitCode = 3,
+     .badPlugin = L"result-over"},
+    {.name = "InputReadPastNulPage",
+     .text = u"x",
+     .options = {L"--page-guard"},
+     .expected = {"work: 1 units", "fault: the plug-in read past the end of the input text buffer (byte 0 behind it)"},
+     .exitCode = 3,
+     .badPlugin = L"input-over"},
+    {.name = "InputWritten",
+     .text = u"x",
+     .expected = {"changed: 1", "input: changed", "violation: the plug-in wrote into the host's text"},
+     .exitCode = 1,
+     .badPlugin = L"input-write"},
+    {.name = "FlagOverrunGuardUnits",
+     .text = u"x",
+     .expected = {"changed: 1", "flag-guard: broken", "violation: the plug-in wrote past the changed flag"},
+     .exitCode = 1,
+     .badPlugin = L"flag-over"},
+    {.name = "FlagOverrunPage",
+     .text = u"x",
+     .options = {L"--page-guard"},
+     .expected = {"fault: the plug-in wrote past the end of the changed flag buffer (byte 0 behind it)"},
+     .exitCode = 3,
+     .badPlugin = L"flag-over"},
+};
+
+INSTANTIATE_TEST_SUITE_P(RuleBreaker, HostCases, ::testing::ValuesIn(kRuleBreakerCases), CaseName);
 
 // Every limit from 0 to 31, each name buffer ending where an inaccessible
 // page begins: one unit written too many faults the host.
