@@ -2,8 +2,30 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <new>
 #include <random>
 #include <string>
+#include <vector>
+
+// Allocations fail from a chosen one on, to prove that a failing conversion
+// leaves the count at 0. Off (-1) everywhere but in that test.
+namespace {
+long gAllocationsUntilFailure = -1;
+}
+
+// The replacements pair malloc with free, which GCC cannot see through.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(std::size_t size) {
+  if (gAllocationsUntilFailure == 0) throw std::bad_alloc();
+  if (gAllocationsUntilFailure > 0) --gAllocationsUntilFailure;
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
 
 namespace tavi {
 namespace {
@@ -131,6 +153,90 @@ TEST(HTMTools, AgreesWithModelOnRandomTexts) {
     ASSERT_EQ(fast, model) << "round " << round;
     ASSERT_EQ(fastCount, modelCount) << "round " << round;
   }
+}
+
+// The scans copy up to sixteen units at a time and stop at units from U+00A0
+// on and at the markup characters whose row is on. One unit of each kind at
+// every offset of plain texts of every length up to a few vectors, and of
+// long ones, with the other rows off and on.
+TEST(HTMTools, EveryUnitKindAtEveryOffset) {
+  const char16_t kinds[] = {0xE4, 0xA0, 0xFF, 0x20AC, 0x2122, 0x9F, 0x100, 0x2013, 0xFFFF, u'&', u'<', u'>', 0};
+  const char16_t fillers[] = {u'x', u' ', 0x7F};
+  std::vector<std::size_t> lengths;
+  for (std::size_t n = 1; n <= 70; ++n) lengths.push_back(n);
+  for (std::size_t n : {127, 128, 129, 1000}) lengths.push_back(n);
+  for (const char16_t filler : fillers) {
+    for (const std::size_t n : lengths) {
+      for (std::size_t at = 0; at < n; ++at) {
+        for (const char16_t kind : kinds) {
+          for (const bool markup : {false, true}) {
+            std::u16string text(n, filler);
+            text[at] = kind;
+            const TCharCodeSet chars = Markup("&<>");
+            std::int32_t fastCount = -1, modelCount = -1;
+            const std::u16string fast = ConvertSpecialChars(fastCount, text, markup, chars);
+            const std::u16string model = ModelConvert(modelCount, text, markup, chars);
+            ASSERT_EQ(fast, model) << "length " << n << " offset " << at << " unit " << std::hex << +kind
+                                   << " markup " << markup;
+            ASSERT_EQ(fastCount, modelCount) << "length " << n << " offset " << at;
+          }
+        }
+      }
+    }
+  }
+}
+
+// The result is reserved for a moderate share of replacements and grows
+// once when the text needs more: dense specials from every point of long
+// texts, and sparse ones, agree with the model.
+TEST(HTMTools, LongTextsOfEveryDensity) {
+  std::mt19937 rng(4096);
+  const char16_t specials[] = {0xE4, 0xDF, 0x20AC, 0x2122, 0xA9, 0x2013, u'&', u'<'};
+  for (int round = 0; round < 300; ++round) {
+    const std::size_t n = 1 + rng() % 30000;
+    const std::size_t denseFrom = rng() % (n + 1);
+    const auto sparse = static_cast<unsigned>(2 + rng() % 200);
+    std::u16string text(n, u'a');
+    for (std::size_t i = 0; i < n; ++i) {
+      if (i >= denseFrom || rng() % sparse == 0) text[i] = specials[rng() % std::size(specials)];
+      else text[i] = static_cast<char16_t>(u' ' + rng() % 95);
+    }
+    const bool markup = round % 2 == 0;
+    std::int32_t fastCount = -1, modelCount = -1;
+    const std::u16string fast = ConvertSpecialChars(fastCount, text, markup, Markup("&<>"));
+    const std::u16string model = ModelConvert(modelCount, text, markup, Markup("&<>"));
+    ASSERT_EQ(fast, model) << "round " << round << " length " << n << " dense from " << denseFrom;
+    ASSERT_EQ(fastCount, modelCount) << "round " << round;
+  }
+}
+
+// Whichever allocation fails, the failure passes on and the count is 0.
+TEST(HTMTools, FailedAllocationLeavesCountAtZero) {
+  std::u16string text;
+  for (int i = 0; i < 3000; ++i) text += u"K\u00F6ln \u20AC ";
+  text += std::u16string(20000, 0xE4);
+  std::int32_t expectedCount = -1;
+  const std::u16string expected = ModelConvert(expectedCount, text, false, Markup("&<>"));
+  bool succeeded = false;
+  int failures = 0;
+  for (long failAt = 0; failAt < 20 && !succeeded; ++failAt) {
+    std::int32_t count = 7;
+    gAllocationsUntilFailure = failAt;
+    try {
+      const std::u16string result = ConvertSpecialChars(count, text, false, Markup("&<>"));
+      gAllocationsUntilFailure = -1;
+      succeeded = true;
+      EXPECT_EQ(result, expected);
+      EXPECT_EQ(count, expectedCount);
+    } catch (const std::bad_alloc&) {
+      gAllocationsUntilFailure = -1;
+      ++failures;
+      EXPECT_EQ(count, 0) << "failure at allocation " << failAt;
+    }
+  }
+  gAllocationsUntilFailure = -1;
+  EXPECT_TRUE(succeeded);
+  EXPECT_GE(failures, 1);
 }
 
 }  // namespace
