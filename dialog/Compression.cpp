@@ -214,93 +214,150 @@ bool IsGapAt(const char16_t* u, std::size_t k, std::size_t n) {
          !(k + 2 < n && u[k + 2] == u'a');
 }
 
+// The gaps are closed in batches of at most kGapBatch, whose passes the
+// progress then follows; a window of sixteen units holds at most six gaps
+// (two gaps are at least three units apart).
+constexpr std::size_t kWindowGaps = 6;
+
+// Where the closing stands: u[k, length) is still to be read, u[0, w) is
+// written. Reads stay ahead of writes by the skipped blanks and the gaps
+// closed so far.
+struct TGapCursor {
+  std::size_t k = 0;
+  std::size_t w = 0;
+  std::size_t count = 0;
+};
+
 #if defined(TAVI_AVX2)
-// The sixteen-wide part of MoveToNextGap: returns the gap, or n with i and w
-// advanced as far as it went.
-TAVI_TARGET_AVX2 std::size_t MoveToNextGapAvx2(char16_t* u, std::size_t& i, std::size_t n, std::size_t& w,
-                                                bool shifted) {
+// Byte shuffles that close the gaps of eight units: for a mask of gap lanes,
+// the kept lanes in order, and in the last lane that lane itself. The last
+// lane keeps the unit that the next window reads as its "before" when
+// nothing has moved yet.
+struct TCloseShuffles {
+  alignas(16) unsigned char bytes[256][16];
+};
+
+constexpr TCloseShuffles MakeCloseShuffles() {
+  TCloseShuffles table{};
+  for (int mask = 0; mask < 256; ++mask) {
+    int out = 0;
+    for (int lane = 0; lane < 8; ++lane) {
+      if ((mask >> lane) & 1) continue;
+      table.bytes[mask][2 * out] = static_cast<unsigned char>(2 * lane);
+      table.bytes[mask][2 * out + 1] = static_cast<unsigned char>(2 * lane + 1);
+      ++out;
+    }
+    for (; out < 8; ++out) {
+      table.bytes[mask][2 * out] = 14;
+      table.bytes[mask][2 * out + 1] = 15;
+    }
+  }
+  return table;
+}
+
+constexpr TCloseShuffles kCloseShuffles = MakeCloseShuffles();
+
+// Closes the gaps of eight units already loaded (here) whose gap lanes are
+// mask, storing the kept ones at u[w]; records the passes of the gaps.
+TAVI_TARGET_AVX2 inline void CloseEight(char16_t* u, __m128i here, unsigned mask, std::size_t skip,
+                                        TGapCursor& c, std::uint32_t* passes) {
+  const __m128i shuffle = _mm_load_si128(reinterpret_cast<const __m128i*>(kCloseShuffles.bytes[mask]));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(u + c.w), _mm_shuffle_epi8(here, shuffle));
+  std::size_t closed = 0;
+  while (mask != 0) {
+    const auto lane = static_cast<std::size_t>(__builtin_ctz(mask));
+    passes[c.count++] = static_cast<std::uint32_t>(c.w + lane - closed + skip + 1);
+    ++closed;
+    mask &= mask - 1;
+  }
+  c.w += 8 - closed;
+}
+
+TAVI_TARGET_AVX2 void CloseGapsAvx2(char16_t* u, std::size_t n, std::size_t skip, TGapCursor& c,
+                                    std::uint32_t* passes, std::size_t capacity) {
   const __m256i gt = _mm256_set1_epi16(u'>');
   const __m256i space = _mm256_set1_epi16(u' ');
   const __m256i lt = _mm256_set1_epi16(u'<');
-  while (i + 17 <= n) {
-    const __m256i before = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(u + i - 1));
-    const __m256i here = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(u + i));
-    const __m256i after = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(u + i + 1));
-    const __m256i hit = _mm256_and_si256(
-        _mm256_and_si256(_mm256_cmpeq_epi16(before, gt), _mm256_cmpeq_epi16(here, space)),
-        _mm256_cmpeq_epi16(after, lt));
-    unsigned mask = static_cast<unsigned>(_mm256_movemask_epi8(hit));
-    while (mask != 0) {
-      const std::size_t gap = i + static_cast<std::size_t>(__builtin_ctz(mask)) / 2;
-      if (!(gap + 2 < n && u[gap + 2] == u'a')) {
-        if (shifted) {
-          for (std::size_t r = i; r < gap; ++r) u[w + (r - i)] = u[r];
-        }
-        w += gap - i;
-        return gap;
-      }
-      mask &= mask - 1;
-      mask &= mask - 1;
+  const __m256i letterA = _mm256_set1_epi16(u'a');
+  const __m128i zero = _mm_setzero_si128();
+  while (c.k + 18 <= n && c.count + kWindowGaps <= capacity) {
+    const char16_t* at = u + c.k;
+    const __m256i before = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at - 1));
+    const __m256i here = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+    const __m256i after = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 1));
+    const __m256i third = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 2));
+    const __m256i hit = _mm256_andnot_si256(
+        _mm256_cmpeq_epi16(third, letterA),
+        _mm256_and_si256(_mm256_and_si256(_mm256_cmpeq_epi16(before, gt), _mm256_cmpeq_epi16(here, space)),
+                         _mm256_cmpeq_epi16(after, lt)));
+    if (_mm256_testz_si256(hit, hit)) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(u + c.w), here);
+      c.w += 16;
+      c.k += 16;
+      continue;
     }
-    if (shifted) _mm256_storeu_si256(reinterpret_cast<__m256i*>(u + w), here);
-    w += 16;
-    i += 16;
+    const auto low = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(_mm256_castsi256_si128(hit), zero)));
+    const auto high =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(_mm256_extracti128_si256(hit, 1), zero)));
+    CloseEight(u, _mm256_castsi256_si128(here), low, skip, c, passes);
+    CloseEight(u, _mm256_extracti128_si256(here, 1), high, skip, c, passes);
+    c.k += 16;
   }
-  return n;
 }
 #endif
 
-// Finds the first gap at or after k and moves u[k, gap) down to u[w] on the
-// way (w <= k; nothing moves while w == k). Returns the gap's index, or n.
-// Stores trail the loads by at least one code unit, so every unit is read
-// before it can be overwritten.
-std::size_t MoveToNextGap(char16_t* u, std::size_t k, std::size_t n, std::size_t& w) {
-  const bool shifted = w != k;
-  std::size_t i = k;
-  if (i == 0 && n > 0) {
-    ++w;
-    i = 1;
+// Closes the tag gaps from c.k on, in place, until the text ends or the batch
+// of passes has no room left for another window's gaps. Every unit is read
+// before a write can reach it: the writes trail the reads, and a vector's
+// store ends before the next window's first read.
+void CloseGapsBatch(char16_t* u, std::size_t n, std::size_t skip, TGapCursor& c, std::uint32_t* passes,
+                    std::size_t capacity) {
+  c.count = 0;
+  if (c.k == 0 && n > 0) {
+    // The first unit is never a gap.
+    c.k = 1;
+    c.w = 1;
   }
 #if defined(TAVI_AVX2)
-  if (HasAvx2()) {
-    const std::size_t gap = MoveToNextGapAvx2(u, i, n, w, shifted);
-    if (gap < n) return gap;
-  }
+  if (HasAvx2()) CloseGapsAvx2(u, n, skip, c, passes, capacity);
 #endif
 #if defined(__SSE2__)
   const __m128i gt = _mm_set1_epi16(u'>');
   const __m128i space = _mm_set1_epi16(u' ');
   const __m128i lt = _mm_set1_epi16(u'<');
-  while (i + 9 <= n) {
-    const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(u + i - 1));
-    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(u + i));
-    const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(u + i + 1));
-    const __m128i hit = _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi16(before, gt), _mm_cmpeq_epi16(here, space)),
-                                      _mm_cmpeq_epi16(after, lt));
-    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
-    while (mask != 0) {
-      const std::size_t gap = i + static_cast<std::size_t>(__builtin_ctz(mask)) / 2;
-      if (!(gap + 2 < n && u[gap + 2] == u'a')) {
-        if (shifted) {
-          for (std::size_t r = i; r < gap; ++r) u[w + (r - i)] = u[r];
-        }
-        w += gap - i;
-        return gap;
-      }
-      mask &= mask - 1;
-      mask &= mask - 1;
+  const __m128i letterA = _mm_set1_epi16(u'a');
+  while (c.k + 10 <= n && c.count + kWindowGaps <= capacity) {
+    const char16_t* at = u + c.k;
+    const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at - 1));
+    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1));
+    const __m128i third = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 2));
+    const __m128i hit =
+        _mm_andnot_si128(_mm_cmpeq_epi16(third, letterA),
+                         _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi16(before, gt), _mm_cmpeq_epi16(here, space)),
+                                       _mm_cmpeq_epi16(after, lt)));
+    if (_mm_movemask_epi8(hit) == 0) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(u + c.w), here);
+      c.w += 8;
+      c.k += 8;
+      continue;
     }
-    if (shifted) _mm_storeu_si128(reinterpret_cast<__m128i*>(u + w), here);
-    w += 8;
-    i += 8;
+    for (const std::size_t end = c.k + 8; c.k < end; ++c.k) {
+      if (IsGapAt(u, c.k, n)) {
+        passes[c.count++] = static_cast<std::uint32_t>(c.w + skip + 1);
+      } else {
+        u[c.w++] = u[c.k];
+      }
+    }
   }
 #endif
-  for (; i < n; ++i) {
-    if (IsGapAt(u, i, n)) return i;
-    if (shifted) u[w] = u[i];
-    ++w;
+  for (; c.k < n && c.count + kWindowGaps <= capacity; ++c.k) {
+    if (IsGapAt(u, c.k, n)) {
+      passes[c.count++] = static_cast<std::uint32_t>(c.w + skip + 1);
+    } else {
+      u[c.w++] = u[c.k];
+    }
   }
-  return n;
 }
 
 // --- Progress ---------------------------------------------------------------------
@@ -661,6 +718,8 @@ bool TCompressionRun::CompressBlockInto(std::u16string_view block, bool trimLeft
 // Pass p of the tag-gap step looks at the p-th code unit of the block as it
 // stands then; since a gap's "<" is passed over, the passes run over the final
 // text's positions 1 to its length, and a gap's pass is the one of its "<".
+// The gaps are closed a batch at a time, and the progress follows each batch
+// with the block's length as it was at every pass.
 std::size_t TCompressionRun::CloseTagGaps(char16_t* u, std::size_t length, std::size_t skip) {
   gauge_ = -1;
   gaugeBoundary_ = 1;
@@ -668,30 +727,32 @@ std::size_t TCompressionRun::CloseTagGaps(char16_t* u, std::size_t length, std::
   nextEvent_ = 1;
   firstPass_ = true;
   auto current = static_cast<std::int64_t>(length);
-  std::int64_t pass = 1;
-  std::size_t k = skip;
-  std::size_t w = 0;
-  if (skip > 0) {
-    EmitPasses(1, static_cast<std::int64_t>(skip), current);
-    pass = static_cast<std::int64_t>(skip) + 1;
+  std::int64_t shown = 0;  // the passes handed to the progress so far
+  TGapCursor cursor;
+  cursor.k = skip;
+  for (;;) {
+    CloseGapsBatch(u, length, skip, cursor, gapPasses_.data(), gapPasses_.size());
+    for (std::size_t g = 0; g < cursor.count; ++g) {
+      const std::int64_t pass = gapPasses_[g];
+      if (pass - 1 >= nextEvent_) EmitPasses(shown + 1, pass - 1, current);
+      --current;
+      changed_ = true;
+      gaugeBoundary_ = NextGaugeChange(gauge_, current);
+      nextEvent_ = std::min(nextEvent_, gaugeBoundary_);
+      if (pass >= nextEvent_) EmitPasses(pass, pass, current);
+      shown = pass;
+    }
+    // Every unit written has its pass settled.
+    // Every unit written has its pass settled (the "<" after a gap in the
+    // batch's last lane may still be to come).
+    const auto settled = static_cast<std::int64_t>(cursor.w + skip);
+    if (settled > shown) {
+      if (settled >= nextEvent_) EmitPasses(shown + 1, settled, current);
+      shown = settled;
+    }
+    if (cursor.k >= length) break;
   }
-  while (k < length) {
-    const std::size_t gap = MoveToNextGap(u, k, length, w);
-    const auto plain = static_cast<std::int64_t>(gap - k);
-    if (pass + plain - 1 >= nextEvent_) EmitPasses(pass, pass + plain - 1, current);
-    pass += plain;
-    k = gap;
-    if (gap >= length) break;
-    --current;
-    changed_ = true;
-    gaugeBoundary_ = NextGaugeChange(gauge_, current);
-    nextEvent_ = std::min(nextEvent_, gaugeBoundary_);
-    u[w++] = u[k + 1];
-    k += 2;
-    if (pass >= nextEvent_) EmitPasses(pass, pass, current);
-    ++pass;
-  }
-  return w;
+  return cursor.w;
 }
 
 // Hands the passes first to last to HandlePass where something is to be

@@ -11,6 +11,7 @@
 // told only when its position changes.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -98,6 +99,8 @@ class TCompressionRun {
   std::int64_t nextEvent_ = 1;
   bool firstPass_ = true;
   bool gaugeEveryPass_ = false;
+  // The passes of the tag gaps closed in the current batch.
+  std::array<std::uint32_t, 512> gapPasses_{};
 };
 
 }  // namespace tavi
