@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <string_view>
 #include <vector>
@@ -21,7 +22,7 @@ struct TButtonSpec {
   int id;
   int image;
   const wchar_t* caption;
-  int width;  // so that the buttons start at 0, 74, 176 and 270
+  int width;  // at least: the buttons then start at 0, 74, 176 and 270
 };
 
 // The tool bar draws its texts without prefix processing, so the fourth
@@ -31,7 +32,7 @@ constexpr TButtonSpec kButtons[] = {
     {IDC_EXITBTN, 0, L"Beenden", 74},
     {IDC_TAVIBTN, 1, L"Sonderzeichen", 102},
     {IDC_COMPBTN, 2, L"Komprimieren", 94},
-    {IDC_SONDERZANDCOMPBTN, 3, L"Sonderzeichen & Komprimieren", 0},
+    {IDC_SONDERZANDCOMPBTN, 3, L"Sonderzeichen & Komprimieren", 0},  // as wide as it needs
 };
 constexpr int kIcons[] = {IDI_EXIT, IDI_SONDERZEICHEN, IDI_KOMPRIMIEREN, IDI_SONDERZ_KOMP};
 
@@ -142,7 +143,13 @@ void TWin32MainView::CreateControls() {
   shownProgress_ = 0;
   pendingProgress_ = 0;
   labels_[static_cast<int>(TLabel::Label1)] = CreateLabel(IDC_LABEL1, L"Textlänge:", 8, 88, true, font_.get());
-  labels_[static_cast<int>(TLabel::TextLenLabel)] = CreateLabel(IDC_TEXTLENLABEL, L"99", 64, 88, true, font_.get());
+  // The length stands at 64, six pixels after "Textlänge:" in the layout's
+  // font; a wider font pushes it along rather than over the colon.
+  RECT label1 = {};
+  GetClientRect(Label(TLabel::Label1), &label1);
+  const int lengthLeft = std::max<int>(64, 8 + label1.right + 6);
+  labels_[static_cast<int>(TLabel::TextLenLabel)] =
+      CreateLabel(IDC_TEXTLENLABEL, L"99", lengthLeft, 88, true, font_.get());
   labels_[static_cast<int>(TLabel::ScriptLabel)] =
       CreateLabel(IDC_SCRIPTLABEL, L"Script enthalten", 8, 110, false, boldFont_.get());
   labels_[static_cast<int>(TLabel::PreLabel)] =
@@ -173,30 +180,31 @@ void TWin32MainView::CreateToolBar() {
     buttons[i].iBitmap = kButtons[i].image;
     buttons[i].idCommand = kButtons[i].id;
     buttons[i].fsState = kButtons[i].id == IDC_EXITBTN ? TBSTATE_ENABLED : 0;
-    buttons[i].fsStyle = BTNS_BUTTON | BTNS_SHOWTEXT;
+    buttons[i].fsStyle = BTNS_BUTTON | BTNS_SHOWTEXT | BTNS_AUTOSIZE;
     buttons[i].iString = reinterpret_cast<INT_PTR>(kButtons[i].caption);
   }
   SendMessageW(toolBar_, TB_ADDBUTTONSW, std::size(buttons), reinterpret_cast<LPARAM>(buttons));
 
-  // Fixed widths put the buttons at the lefts of the layout whatever the
-  // font; the last one is as wide as its icon and caption need.
-  HDC dc = GetDC(toolBar_);
-  HGDIOBJ old = SelectObject(dc, font_.get());
+  // The tool bar first measures each button as wide as its icon and caption
+  // need; a button that needs less than the room up to the next one's left
+  // of the layout (0, 74, 176, 270) is widened to it. A font wider than the
+  // one the layout was drawn for (a substitute, a larger system font) thus
+  // moves the later buttons along instead of cutting captions short.
+  // A classic tool button's margins: the platform's newer default pads each
+  // button more than the layout has room for.
+  SendMessageW(toolBar_, TB_SETPADDING, 0, MAKELPARAM(8, 6));
+  SendMessageW(toolBar_, TB_AUTOSIZE, 0, 0);
   for (const TButtonSpec& spec : kButtons) {
-    int width = spec.width;
-    if (width == 0) {
-      SIZE extent = {};
-      GetTextExtentPoint32W(dc, spec.caption, static_cast<int>(wcslen(spec.caption)), &extent);
-      width = extent.cx + 16 + 16;
-    }
+    RECT natural = {};
+    const LRESULT index = SendMessageW(toolBar_, TB_COMMANDTOINDEX, spec.id, 0);
+    SendMessageW(toolBar_, TB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&natural));
     TBBUTTONINFOW info = {};
     info.cbSize = sizeof info;
-    info.dwMask = TBIF_SIZE;
-    info.cx = static_cast<WORD>(width);
+    info.dwMask = TBIF_SIZE | TBIF_STYLE;
+    info.fsStyle = BTNS_BUTTON | BTNS_SHOWTEXT;
+    info.cx = static_cast<WORD>(std::max<LONG>(spec.width, natural.right - natural.left));
     SendMessageW(toolBar_, TB_SETBUTTONINFOW, spec.id, reinterpret_cast<LPARAM>(&info));
   }
-  SelectObject(dc, old);
-  ReleaseDC(toolBar_, dc);
 
   CreateWindowExW(0, L"STATIC", nullptr, WS_CHILD | WS_VISIBLE | SS_ETCHEDHORZ, 0, kToolBarHeight - 2, kClientWidth,
                   2, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_TOOLBARLINE)), resources_, nullptr);
