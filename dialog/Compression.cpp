@@ -22,7 +22,7 @@ bool IsBlank(char16_t c) { return c <= u' '; }
 
 // The scans below take sixteen code units at a time where the processor has
 // AVX2 and eight (SSE2, which every x86-64 processor has) otherwise.
-#if defined(__SSE2__) && (defined(__GNUC__) || defined(__clang__))
+#if defined(__SSE2__) && (defined(__GNUC__) || defined(__clang__)) && !defined(TAVI_NO_AVX2)
 #define TAVI_AVX2 1
 #define TAVI_TARGET_AVX2 __attribute__((target("avx2")))
 bool HasAvx2() {
@@ -71,63 +71,6 @@ bool IsPlain(const char16_t* s, std::size_t j, std::size_t n) {
   return c != u'\t' && c != u'\r' && c != u'\n';
 }
 
-#if defined(TAVI_AVX2)
-TAVI_TARGET_AVX2 bool CopyPlainAvx2(const char16_t* s, std::size_t& j, std::size_t n, char16_t*& w) {
-  const __m256i space = _mm256_set1_epi16(u' ');
-  const __m256i zero = _mm256_setzero_si256();
-  while (j + 17 <= n) {
-    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + j));
-    const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + j + 1));
-    const __m256i blank = _mm256_cmpeq_epi16(_mm256_subs_epu16(v, space), zero);
-    const __m256i single = _mm256_andnot_si256(_mm256_cmpeq_epi16(next, space), _mm256_cmpeq_epi16(v, space));
-    const __m256i special = _mm256_andnot_si256(single, blank);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(w), v);
-    const unsigned mask = static_cast<unsigned>(_mm256_movemask_epi8(special));
-    if (mask != 0) {
-      const std::size_t plain = static_cast<std::size_t>(__builtin_ctz(mask)) / 2;
-      j += plain;
-      w += plain;
-      return true;
-    }
-    j += 16;
-    w += 16;
-  }
-  return false;
-}
-#endif
-
-// Copies the plain code units from s[j] on to w, many at a time where it can.
-// The caller's output has room for the whole block at w, so a full store of
-// a vector never reaches past it.
-void CopyPlain(const char16_t* s, std::size_t& j, std::size_t n, char16_t*& w) {
-#if defined(TAVI_AVX2)
-  if (HasAvx2() && CopyPlainAvx2(s, j, n, w)) return;
-#endif
-#if defined(__SSE2__)
-  const __m128i space = _mm_set1_epi16(u' ');
-  const __m128i blankTop = _mm_set1_epi16(u' ');
-  const __m128i zero = _mm_setzero_si128();
-  while (j + 9 <= n) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + j));
-    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + j + 1));
-    const __m128i blank = _mm_cmpeq_epi16(_mm_subs_epu16(v, blankTop), zero);
-    const __m128i single = _mm_andnot_si128(_mm_cmpeq_epi16(next, space), _mm_cmpeq_epi16(v, space));
-    const __m128i special = _mm_andnot_si128(single, blank);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(w), v);
-    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(special));
-    if (mask != 0) {
-      const std::size_t plain = static_cast<std::size_t>(__builtin_ctz(mask)) / 2;
-      j += plain;
-      w += plain;
-      return;
-    }
-    j += 8;
-    w += 8;
-  }
-#endif
-  while (j < n && IsPlain(s, j, n)) *w++ = s[j++];
-}
-
 // What the whitespace pass found, and the length it wrote.
 struct TSqueezed {
   std::size_t length = 0;
@@ -138,65 +81,129 @@ struct TSqueezed {
   bool tab = false;
 };
 
-TSqueezed SqueezeWhitespace(const char16_t* s, std::size_t n, char16_t* out) {
-  TSqueezed found;
-  bool& doubleSpace = found.doubleSpace;
-  bool& crLf = found.crLf;
-  bool& loneCr = found.loneCr;
-  bool& loneLf = found.loneLf;
-  bool& tab = found.tab;
-  char16_t* w = out;
-  std::size_t j = 0;
-  while (j < n) {
-    CopyPlain(s, j, n, w);
-    if (j >= n) break;
-    const char16_t c = s[j];
-    switch (c) {
-      case u' ':
+// Handles the code unit at s[j], which is not plain: a run of spaces, a tab
+// or a line break with the indentation after it.
+[[gnu::always_inline]] inline void SqueezeSpecial(const char16_t* s, std::size_t& j, std::size_t n, char16_t*& w,
+                                                  TSqueezed& found) {
+  const char16_t c = s[j];
+  switch (c) {
+    case u' ':
+      *w++ = u' ';
+      ++j;
+      if (j < n && s[j] == u' ') {
+        found.doubleSpace = true;
+        while (j < n && s[j] == u' ') ++j;
+      }
+      break;
+    case u'\t':
+      found.tab = true;
+      ++j;
+      break;
+    case u'\r':
+    case u'\n': {
+      int kind = kLoneLf;
+      if (c == u'\n') {
+        found.loneLf = true;
+        j += 1;
+      } else if (j + 1 < n && s[j + 1] == u'\n') {
+        kind = kCrLf;
+        found.crLf = true;
+        j += 2;
+      } else {
+        kind = kLoneCr;
+        found.loneCr = true;
+        j += 1;
+      }
+      if (BreakNeedsSpace(s, j, n, kind)) {
+        *w++ = u' ';
+      } else if (j < n && s[j] == u' ') {
+        // The indentation of the next line, taken here to save a round.
         *w++ = u' ';
         ++j;
         if (j < n && s[j] == u' ') {
-          doubleSpace = true;
+          found.doubleSpace = true;
           while (j < n && s[j] == u' ') ++j;
         }
-        break;
-      case u'\t':
-        tab = true;
-        ++j;
-        break;
-      case u'\r':
-      case u'\n': {
-        int kind = kLoneLf;
-        if (c == u'\n') {
-          loneLf = true;
-          j += 1;
-        } else if (j + 1 < n && s[j + 1] == u'\n') {
-          kind = kCrLf;
-          crLf = true;
-          j += 2;
-        } else {
-          kind = kLoneCr;
-          loneCr = true;
-          j += 1;
-        }
-        if (BreakNeedsSpace(s, j, n, kind)) {
-          *w++ = u' ';
-        } else if (j < n && s[j] == u' ') {
-          // The indentation of the next line, taken here to save a round.
-          *w++ = u' ';
-          ++j;
-          if (j < n && s[j] == u' ') {
-            doubleSpace = true;
-            while (j < n && s[j] == u' ') ++j;
-          }
-        }
+      }
+      break;
+    }
+    default:
+      *w++ = c;
+      ++j;
+      break;
+  }
+}
+
+// The pass copies plain code units many at a time and handles the others
+// one by one; a vector is stored whole before it is looked at, which the
+// caller's output has room for (the whole block fits at w).
+#if defined(TAVI_AVX2)
+TAVI_TARGET_AVX2 TSqueezed SqueezeWhitespaceAvx2(const char16_t* s, std::size_t n, char16_t* out) {
+  TSqueezed found;
+  const __m256i space = _mm256_set1_epi16(u' ');
+  const __m256i zero = _mm256_setzero_si256();
+  char16_t* w = out;
+  std::size_t j = 0;
+  while (j < n) {
+    while (j + 17 <= n) {
+      const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + j));
+      const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + j + 1));
+      const __m256i blank = _mm256_cmpeq_epi16(_mm256_subs_epu16(v, space), zero);
+      const __m256i single = _mm256_andnot_si256(_mm256_cmpeq_epi16(next, space), _mm256_cmpeq_epi16(v, space));
+      const __m256i special = _mm256_andnot_si256(single, blank);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(w), v);
+      const auto mask = static_cast<unsigned>(_mm256_movemask_epi8(special));
+      if (mask != 0) {
+        const std::size_t plain = static_cast<std::size_t>(__builtin_ctz(mask)) / 2;
+        j += plain;
+        w += plain;
+        goto found_special;
+      }
+      j += 16;
+      w += 16;
+    }
+    while (j < n && IsPlain(s, j, n)) *w++ = s[j++];
+    if (j >= n) break;
+  found_special:
+    SqueezeSpecial(s, j, n, w, found);
+  }
+  found.length = static_cast<std::size_t>(w - out);
+  return found;
+}
+#endif
+
+TSqueezed SqueezeWhitespace(const char16_t* s, std::size_t n, char16_t* out) {
+#if defined(TAVI_AVX2)
+  if (HasAvx2()) return SqueezeWhitespaceAvx2(s, n, out);
+#endif
+  TSqueezed found;
+  char16_t* w = out;
+  std::size_t j = 0;
+  while (j < n) {
+#if defined(__SSE2__)
+    const __m128i space = _mm_set1_epi16(u' ');
+    const __m128i zero = _mm_setzero_si128();
+    while (j + 9 <= n) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + j));
+      const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + j + 1));
+      const __m128i blank = _mm_cmpeq_epi16(_mm_subs_epu16(v, space), zero);
+      const __m128i single = _mm_andnot_si128(_mm_cmpeq_epi16(next, space), _mm_cmpeq_epi16(v, space));
+      const __m128i special = _mm_andnot_si128(single, blank);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(w), v);
+      const auto mask = static_cast<unsigned>(_mm_movemask_epi8(special));
+      if (mask != 0) {
+        const std::size_t plain = static_cast<std::size_t>(__builtin_ctz(mask)) / 2;
+        j += plain;
+        w += plain;
         break;
       }
-      default:
-        *w++ = c;
-        ++j;
-        break;
+      j += 8;
+      w += 8;
     }
+#endif
+    while (j < n && IsPlain(s, j, n)) *w++ = s[j++];
+    if (j >= n) break;
+    SqueezeSpecial(s, j, n, w, found);
   }
   found.length = static_cast<std::size_t>(w - out);
   return found;
