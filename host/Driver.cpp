@@ -19,7 +19,9 @@ const wchar_t kScriptHelp[] =
     L"                 waits until the UI thread has handled the click; \"&&\" and \"&\"\n"
     L"                 match each other. A disabled bar or button ignores it, as it\n"
     L"                 would a person's click. Prints \"click: CAPTION -> CLASS\",\n"
-    L"                 the class of the window that took the button-up, or nobody\n"
+    L"                 the class of the window that took the button-up, or nobody.\n"
+    L"                 Unless hold is in force it then answers the action's message\n"
+    L"                 boxes and waits until the action has ended\n"
     L"  hold           stops answering message boxes as they appear\n"
     L"  answer         waits for a message box and answers it with OK\n"
     L"  box            waits for a message box and leaves it open (after hold)\n"
@@ -28,6 +30,9 @@ const wchar_t kScriptHelp[] =
     L"                 enabled (the action has ended)\n"
     L"  state          prints \"state: toolbar=on|off [CAPTION:on|off]...\n"
     L"                 progress=N labels=[\"TEXT\" shown|hidden]...\"\n"
+    L"  layout         prints \"layout: client=WxH toolbar=L,T,W,H buttons=L1,L2,...\"\n"
+    L"                 (the dialog's client size, the tool bar and its buttons' lefts\n"
+    L"                 in client pixels)\n"
     L"  host-window    prints \"host-window: enabled|disabled\" (the host's window)\n"
     L"  close          posts the window's close command (SC_CLOSE) to the dialog\n"
     L"  sleep:MS       waits MS milliseconds\n"
@@ -179,6 +184,7 @@ bool ParseScript(std::wstring_view script, std::vector<Step>& steps, std::wstrin
       {L"auto", StepKind::Auto, false},           {L"answer", StepKind::Answer, false},
       {L"box", StepKind::Box, false},
       {L"idle", StepKind::Idle, false},           {L"state", StepKind::State, false},
+      {L"layout", StepKind::Layout, false},
       {L"host-window", StepKind::HostWindow, false}, {L"close", StepKind::Close, false},
       {L"sleep", StepKind::Sleep, true},          {L"shot", StepKind::Shot, true},
   };
@@ -273,6 +279,7 @@ void ScriptDriver::Execute(const Step& step) {
     case StepKind::Box: AwaitBox(); return;
     case StepKind::Idle: WaitIdle(); return;
     case StepKind::State: PrintState(); return;
+    case StepKind::Layout: PrintLayout(); return;
     case StepKind::HostWindow:
       PrintLine(IsWindowEnabled(settings_.hostWindow) ? L"host-window: enabled"
                                                       : L"host-window: disabled");
@@ -284,6 +291,14 @@ void ScriptDriver::Execute(const Step& step) {
       return;
     case StepKind::Sleep: SleepServicing(step.milliseconds); return;
     case StepKind::Shot: {
+      // A window just shown may not have painted yet: have every window of
+      // the process paint now, and give the X server a moment to show it.
+      for (HWND window : VisibleProcessWindows()) {
+        RedrawWindow(window, nullptr, nullptr,
+                     RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+      }
+      Barrier();
+      Sleep(200);
       std::wstring error;
       if (!SaveScreenshot(step.argument, error)) throw StepError{error};
       PrintLine(L"shot: " + step.argument);
@@ -358,6 +373,15 @@ void ScriptDriver::Click(const std::wstring& caption) {
   PrintLine(L"click: " + EscapeForLine(ReadableCaption(caption)) + L" -> " +
             (g_buttonUpsTaken != before ? std::wstring(g_lastButtonUpClass) : std::wstring(L"nobody")));
   Barrier();
+  if (!autoAnswer_) return;
+  // As a person would: answer what the action shows and go on once it has
+  // ended (the tool bar stays disabled for the whole of an action).
+  WaitFor(
+      [&] {
+        if (pluginReturned_ || !IsWindow(dialog_)) return true;
+        return FirstMessageBox() == nullptr && IsWindowEnabled(toolBar_);
+      },
+      L"the action to end", true);
 }
 
 void ScriptDriver::PrintState() {
@@ -376,6 +400,28 @@ void ScriptDriver::PrintState() {
     line += L"[\"" + EscapeForLine(WindowText(child)) + (shown ? L"\" shown] " : L"\" hidden] ");
   }
   while (!line.empty() && line.back() == L' ') line.pop_back();
+  PrintLine(line);
+}
+
+void ScriptDriver::PrintLayout() {
+  const HWND dialog = Dialog();
+  RECT client = {};
+  GetClientRect(dialog, &client);
+  RECT bar = {};
+  if (toolBar_ != nullptr) {
+    GetWindowRect(toolBar_, &bar);
+    MapWindowPoints(HWND_DESKTOP, dialog, reinterpret_cast<POINT*>(&bar), 2);
+  }
+  std::wstring line = L"layout: client=" + std::to_wstring(client.right) + L"x" + std::to_wstring(client.bottom) +
+                      L" toolbar=" + std::to_wstring(bar.left) + L"," + std::to_wstring(bar.top) + L"," +
+                      std::to_wstring(bar.right - bar.left) + L"," + std::to_wstring(bar.bottom - bar.top) +
+                      L" buttons=";
+  bool first = true;
+  for (const ToolButton& button : ReadButtons()) {
+    if (!first) line += L",";
+    line += std::to_wstring(button.rect.left);
+    first = false;
+  }
   PrintLine(line);
 }
 

@@ -13,7 +13,7 @@
 
 namespace host {
 
-enum class StepKind { Click, Hold, Auto, Answer, Box, Idle, State, HostWindow, Close, Sleep, Shot };
+enum class StepKind { Click, Hold, Auto, Answer, Box, Idle, State, Layout, HostWindow, Close, Sleep, Shot };
 
 struct Step {
   StepKind kind = StepKind::Idle;
@@ -65,6 +65,7 @@ class ScriptDriver {
 
   void Click(const std::wstring& caption);
   void PrintState();
+  void PrintLayout();
   void AnswerOne();
   HWND AwaitBox();
   void WaitIdle();

@@ -44,7 +44,7 @@ else
   rm -f "$SHOT"
   echo "== the plug-in on samples/beispiel.html, driven headless"
   wine "$HOST" --output "Z:$RESULT" --script \
-    "state; click:Sonderzeichen; click:Komprimieren; state; shot:Z:$SHOT; click:Beenden" \
+    "state; layout; click:Sonderzeichen; click:Komprimieren; state; shot:Z:$SHOT; click:Beenden" \
     "$PLUGIN" "$DOCUMENT" || status=$?
 fi
 

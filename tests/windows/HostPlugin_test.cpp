@@ -338,6 +338,33 @@ const HostCase kCompressionCases[] = {
 INSTANTIATE_TEST_SUITE_P(Compression, HostCases, ::testing::ValuesIn(kCompressionCases),
                          CaseName);
 
+// The dialog's frame under Wine: client area and tool bar exactly; the
+// buttons start at 0, 74, 176 and 270 where the font lets their captions
+// fit, and a wider font may only push them to the right.
+TEST(HostDialog, Layout) {
+  const HostCase c{.name = "Layout", .text = u"x", .script = L"layout; click:Beenden"};
+  const HostRun run = RunCase(c, false);
+  const std::string prefix = "layout: client=504x129 toolbar=0,0,504,29 buttons=";
+  const auto line = std::find_if(run.lines.begin(), run.lines.end(),
+                                 [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+  ASSERT_NE(line, run.lines.end()) << run.all;
+  std::vector<int> lefts;
+  std::size_t at = prefix.size();
+  while (at < line->size()) {
+    const std::size_t comma = std::min(line->find(',', at), line->size());
+    lefts.push_back(std::stoi(line->substr(at, comma - at)));
+    at = comma + 1;
+  }
+  const int kLefts[] = {0, 74, 176, 270};
+  ASSERT_EQ(lefts.size(), 4u) << *line;
+  EXPECT_EQ(lefts[0], 0) << *line;
+  for (std::size_t i = 1; i < 4; ++i) {
+    EXPECT_GE(lefts[i], kLefts[i]) << *line;
+    EXPECT_GT(lefts[i], lefts[i - 1]) << *line;
+  }
+  EXPECT_LT(lefts[3], 504) << "the last button left the bar: " << *line;
+}
+
 // The host's checks against a plug-in that breaks each rule once: an
 // overrun shows as a broken guard after the call, or faults at once when
 // the buffer ends at an inaccessible page.
