@@ -63,9 +63,9 @@ constexpr wchar_t kUsage[] =
     L"  --timing            prints \"timing: N ms ...\" from the last click to each\n"
     L"                      message box\n"
     L"\n"
-    L"Exit code: 0 all well, 1 a broken guard, a changed pointer or input, an unwritten\n"
-    L"or invalid flag, a script error; 2 a usage or loading error; 3 a fault behind a\n"
-    L"buffer.\n\n";
+    L"Exit code: 0 all well (an unwritten flag is reported, not judged), 1 a broken\n"
+    L"guard, a changed pointer or input, a flag other than 0 or 1, a script error;\n"
+    L"2 a usage or loading error; 3 a fault behind a buffer.\n\n";
 
 constexpr wchar_t kFillUnit = 0xFDFD;   // what a buffer holds before the call
 constexpr wchar_t kGuardUnit = 0xFEEE;  // what stands behind it
