@@ -34,6 +34,10 @@ tavi_start_wine() {
   fi
   # A persistent server saves a second or so at every program start.
   wineserver -p >/dev/null 2>&1 || true
+  # Start Wine's background services now: started by the first test's
+  # program instead, they would hold that test's output pipe open until
+  # ctest's time-out.
+  wineboot >/dev/null 2>&1 || true
 }
 
 tavi_stop_session() {

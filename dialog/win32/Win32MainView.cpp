@@ -90,6 +90,7 @@ TWin32MainView::TWin32MainView(HINSTANCE resources) : resources_(resources) {
   // Looking at the message queue costs tens of microseconds; a millisecond
   // between looks is invisible to a person and keeps long runs fast.
   peekInterval_ = frequency.QuadPart / 1000;
+  progressInterval_ = frequency.QuadPart / 60;
 }
 
 TWin32MainView::~TWin32MainView() {
@@ -383,14 +384,16 @@ void TWin32MainView::SetLabelVisible(TLabel label, bool visible) {
   ShowWindow(Label(label), visible ? SW_SHOWNA : SW_HIDE);
 }
 
-// A long compression moves the bar hundreds of thousands of times; the
-// control is told at most once a millisecond, and the latest position is
-// always shown before the dialog waits, processes messages or opens a box.
+// A long compression moves the bar hundreds of thousands of times, and one
+// position costs the control about a millisecond to draw: it is told at most
+// once a screen frame, since a position replaced within a frame is never
+// seen. The latest position is always shown before the dialog waits or
+// opens a box.
 void TWin32MainView::SetProgress(int position) {
   pendingProgress_ = position;
   if (position == shownProgress_) return;
   const long long now = Ticks();
-  if (now - lastProgressSent_ >= peekInterval_) {
+  if (now - lastProgressSent_ >= progressInterval_) {
     lastProgressSent_ = now;
     FlushProgress();
   }
@@ -419,7 +422,10 @@ void TWin32MainView::ProcessMessages() {
   const long long now = Ticks();
   if (lastPeek_ != 0 && now - lastPeek_ < peekInterval_) return;
   lastPeek_ = now;
-  FlushProgress();
+  if (now - lastProgressSent_ >= progressInterval_) {
+    lastProgressSent_ = now;
+    FlushProgress();
+  }
   MSG msg = {};
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {

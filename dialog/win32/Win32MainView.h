@@ -100,6 +100,7 @@ class TWin32MainView final : public IMainView {
   long long lastProgressSent_ = 0;
   long long lastPeek_ = 0;
   long long peekInterval_ = 0;
+  long long progressInterval_ = 0;
 };
 
 }  // namespace tavi
