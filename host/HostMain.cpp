@@ -53,6 +53,9 @@ constexpr wchar_t kUsage[] =
     L"                      gets room for L + 1 only, so any write past that shows\n"
     L"  --null-text         passes a null text (no DOCUMENT)\n"
     L"  --no-work           no ScrivlexPlugInDoWork (and no result calls after it)\n"
+    L"  --deny-window CLASS refuses, during ScrivlexPlugInDoWork, the creation of every\n"
+    L"                      window of that class (a failing dialog, as on a system out\n"
+    L"                      of window resources)\n"
     L"  --page-guard        every buffer ends where an inaccessible page begins, so an\n"
     L"                      overrun faults at once (\"fault: ...\", exit code 3); the\n"
     L"                      default puts 16 guard units behind each buffer\n"
@@ -66,6 +69,9 @@ constexpr wchar_t kUsage[] =
     L"Exit code: 0 all well (an unwritten flag is reported, not judged), 1 a broken\n"
     L"guard, a changed pointer or input, a flag other than 0 or 1, a script error;\n"
     L"2 a usage or loading error; 3 a fault behind a buffer.\n\n";
+
+// The class --deny-window refuses; read by the creation hook.
+const std::wstring* gDeniedClass = nullptr;
 
 constexpr wchar_t kFillUnit = 0xFDFD;   // what a buffer holds before the call
 constexpr wchar_t kGuardUnit = 0xFEEE;  // what stands behind it
@@ -87,6 +93,7 @@ struct Options {
   std::vector<SizeSpec> results;
   bool nullText = false;
   bool work = true;
+  std::wstring denyClass;
   Placement placement = Placement::GuardUnits;
   std::wstring output;
   bool printResult = false;
@@ -164,6 +171,10 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options, bool& help) {
       (arg == L"--result-first" ? options.resultsFirst : options.results).push_back(spec);
     } else if (arg == L"--null-text") {
       options.nullText = true;
+    } else if (arg == L"--deny-window") {
+      std::wstring_view className;
+      if (!next(className)) return false;
+      options.denyClass = std::wstring(className);
     } else if (arg == L"--no-work") {
       options.work = false;
     } else if (arg == L"--page-guard") {
@@ -398,8 +409,28 @@ class Host {
   }
 
   void CallDoWork(const wchar_t* text, std::uint8_t* flag) {
+    UniqueHook deny;
+    if (!options_.denyClass.empty()) {
+      gDeniedClass = &options_.denyClass;
+      deny.reset(SetWindowsHookExW(WH_CBT, &DenyCreation, nullptr, GetCurrentThreadId()));
+      if (!deny) PrintLine(L"error: cannot watch window creation");
+    }
     // The two values the editor passes for its own use; the plug-in ignores them.
     doWork_(reinterpret_cast<void*>(static_cast<std::uintptr_t>(0x5C71u)), text, 0x5C71, flag);
+  }
+
+  // A CBT hook that answers "no" to the creation of the denied class: the
+  // creating call then fails as it would on a system out of resources.
+  static LRESULT CALLBACK DenyCreation(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_CREATEWND && gDeniedClass) {
+      wchar_t name[256] = {};
+      GetClassNameW(reinterpret_cast<HWND>(wParam), name, 256);
+      if (*gDeniedClass == name) {
+        PrintLine(L"denied: " + *gDeniedClass);
+        return 1;
+      }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
   }
 
   // The editor's way: a buffer as large as the text it gave, and a second

@@ -202,6 +202,17 @@ const HostCase kBoundaryCases[] = {
                   "result: size=0 room=1 -> 1 size=0 units=1 end=nul guard={guard} pointer=kept", "text: "},
      .absent = {"message:", "error:", "violation:", "input:"},
      .bothPlacements = true},
+    // The dialog cannot be created: the flag stays unwritten, the result is
+    // the one held before (none yet), and the host goes on.
+    {.name = "DialogCreationFails",
+     .text = u"a ä b",
+     .options = {L"--deny-window", L"TMainSonderZPlugin", L"--print-result"},
+     .expected = {"work: 5 units", "denied: TMainSonderZPlugin", "returned", "changed: unwritten",
+                  "flag-guard: {guard}", "input: kept", "host-window: enabled",
+                  "result: size=5 room=6 -> 1 size=0 units=1 end=nul guard={guard} pointer=kept", "text: ",
+                  "plugin: unloaded"},
+     .absent = {"message:", "error:", "violation:", "dialog:"},
+     .bothPlacements = true},
     {.name = "ConvertUmlaut",
      .text = u"a ä b",
      .script = L"state; click:Sonderzeichen; state; click:Beenden",
