@@ -176,22 +176,29 @@ TEST_F(DialogTest, FailedConversionLeavesTextAndRestoresTheDialog) {
   EXPECT_FALSE(dialog.Running());
 }
 
-// Whichever allocation of an action fails, the text is either untouched or
-// wholly converted, and the dialog is given back every time.
+// Whichever allocation of both actions fails, the text is untouched, wholly
+// converted or wholly compressed, and the dialog is given back every time.
 TEST_F(DialogTest, EveryFailurePointRestoresTheDialog) {
-  for (long failAt = 0; failAt < 12; ++failAt) {
-    Show(u"Grüße aus Köln");
+  for (long failAt = 0;; ++failAt) {
+    Show(u"Grüße  aus Köln");
     gAllocationsLeft = failAt;
     try {
       dialog.SonderZAndCompBtnClick();
     } catch (const std::bad_alloc&) {
     }
+    const bool failed = gAllocationsLeft == -1;
     gAllocationsLeft = -1;
-    EXPECT_TRUE(dialog.Text == u"Grüße aus Köln" || dialog.Text == u"Gr&uuml;&szlig;e aus K&ouml;ln") << failAt;
+    if (!failed) break;  // the whole run went through
+    EXPECT_TRUE(dialog.Text == u"Grüße  aus Köln" || dialog.Text == u"Gr&uuml;&szlig;e  aus K&ouml;ln" ||
+                dialog.Text == u"Gr&uuml;&szlig;e aus K&ouml;ln")
+        << failAt;
     EXPECT_TRUE(view.toolBarEnabled) << failAt;
     EXPECT_FALSE(view.waitCursor) << failAt;
     EXPECT_FALSE(dialog.Running()) << failAt;
-    EXPECT_EQ(view.Caption(TLabel::TextLenLabel), std::u16string(dialog.Text.size() == 14 ? u"14" : u"30")) << failAt;
+    // The refresh itself may be where the allocation failed; the next
+    // action gives the length label back in any case.
+    dialog.TaviBtnClick();
+    EXPECT_EQ(view.Caption(TLabel::TextLenLabel), Utf16(std::to_string(dialog.Text.size()))) << failAt;
   }
 }
 
