@@ -11,27 +11,12 @@
 
 #include "dialog/CompressionModel.h"
 #include "dialog/FakeView.h"
-
-// Allocation failures on demand: once armed, the N-th allocation throws.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-namespace {
-long gAllocationsLeft = -1;
-}
-
-void* operator new(std::size_t size) {
-  if (gAllocationsLeft == 0) {
-    gAllocationsLeft = -1;
-    throw std::bad_alloc();
-  }
-  if (gAllocationsLeft > 0) --gAllocationsLeft;
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#include "FailingAllocator.h"
 
 namespace tavi {
 namespace {
+
+using test::gAllocationsLeft;
 
 using Calls = std::vector<std::string>;
 

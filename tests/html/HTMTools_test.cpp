@@ -8,27 +8,12 @@
 #include <string>
 #include <vector>
 
-// Allocations fail from a chosen one on, to prove that a failing conversion
-// leaves the count at 0. Off (-1) everywhere but in that test.
-namespace {
-long gAllocationsUntilFailure = -1;
-}
-
-// The replacements pair malloc with free, which GCC cannot see through.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t size) {
-  if (gAllocationsUntilFailure == 0) throw std::bad_alloc();
-  if (gAllocationsUntilFailure > 0) --gAllocationsUntilFailure;
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-#pragma GCC diagnostic pop
+#include "FailingAllocator.h"
 
 namespace tavi {
 namespace {
+
+using test::gAllocationsLeft;
 
 TCharCodeSet Markup(std::string_view chars) {
   TCharCodeSet set;
@@ -221,20 +206,20 @@ TEST(HTMTools, FailedAllocationLeavesCountAtZero) {
   int failures = 0;
   for (long failAt = 0; failAt < 20 && !succeeded; ++failAt) {
     std::int32_t count = 7;
-    gAllocationsUntilFailure = failAt;
+    gAllocationsLeft = failAt;
     try {
       const std::u16string result = ConvertSpecialChars(count, text, false, Markup("&<>"));
-      gAllocationsUntilFailure = -1;
+      gAllocationsLeft = -1;
       succeeded = true;
       EXPECT_EQ(result, expected);
       EXPECT_EQ(count, expectedCount);
     } catch (const std::bad_alloc&) {
-      gAllocationsUntilFailure = -1;
+      gAllocationsLeft = -1;
       ++failures;
       EXPECT_EQ(count, 0) << "failure at allocation " << failAt;
     }
   }
-  gAllocationsUntilFailure = -1;
+  gAllocationsLeft = -1;
   EXPECT_TRUE(succeeded);
   EXPECT_GE(failures, 1);
 }
