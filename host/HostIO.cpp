@@ -131,12 +131,15 @@ bool WriteDocument(const std::wstring& path, std::wstring_view text, Encoding en
       bytes = WideToUtf8(text);
       break;
   }
+  return WriteBytes(path, bytes.data(), bytes.size(), error);
+}
+
+bool WriteBytes(const std::wstring& path, const void* bytes, std::size_t size, std::wstring& error) {
   UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   DWORD written = 0;
-  if (!file || !WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                          nullptr) ||
-      written != bytes.size()) {
+  if (!file || size > MAXDWORD ||
+      !WriteFile(file.get(), bytes, static_cast<DWORD>(size), &written, nullptr) || written != size) {
     error = L"cannot write " + path + L" (error " + std::to_wstring(GetLastError()) + L")";
     return false;
   }

@@ -3,6 +3,7 @@
 // threads of the host (HostMain.cpp, Driver.cpp) print through PrintLine.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,9 @@ bool ReadDocument(const std::wstring& path, Document& document, std::wstring& er
 // Writes text in the given encoding, with its BOM where it has one.
 bool WriteDocument(const std::wstring& path, std::wstring_view text, Encoding encoding,
                    std::wstring& error);
+
+// Writes bytes to a new file (or over an old one); false with a reason.
+bool WriteBytes(const std::wstring& path, const void* bytes, std::size_t size, std::wstring& error);
 
 // Makes a text fit on one report line: backslash, CR, LF, TAB and the other
 // control characters are written as escapes (\\, \r, \n, \t, \xHH).

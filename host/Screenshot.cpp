@@ -6,6 +6,7 @@
 #include <vector>
 #include <cwctype>
 
+#include "HostIO.h"
 #include "Win32Handles.h"
 
 namespace host {
@@ -186,16 +187,7 @@ bool SaveScreenshot(const std::wstring& path, std::wstring& error) {
   Capture capture;
   if (!CaptureScreen(capture, error)) return false;
   const std::vector<uint8_t> bytes = png ? EncodePng(capture) : EncodeBmp(capture);
-  UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-  DWORD written = 0;
-  if (!file || !WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                          nullptr) ||
-      written != bytes.size()) {
-    error = L"cannot write " + path + L" (error " + std::to_wstring(GetLastError()) + L")";
-    return false;
-  }
-  return true;
+  return WriteBytes(path, bytes.data(), bytes.size(), error);
 }
 
 }  // namespace host
