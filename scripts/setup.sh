@@ -3,7 +3,7 @@
 set -eu
 
 PACKAGES="cmake ninja-build g++ g++-mingw-w64-x86-64-posix googletest libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev locales
   wine wine64 xvfb xauth openbox imagemagick x11-utils"
 
 missing=""
