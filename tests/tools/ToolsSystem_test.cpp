@@ -306,18 +306,20 @@ TEST(ToolsSystem, LoadStrResourceConversionErrors) {
   }
 }
 
+// An export of the probe DLL as the function type it has; through
+// void (*)(), the generic function pointer, as GCC asks.
+template <typename Function>
+Function ProbeExport(HMODULE dll, const char* name) {
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(dll, name)));
+}
+
 TEST(ToolsSystem, LoadStrResourceReadsTheModuleHoldingTheToolbox) {
   // The probe DLL links the toolbox in and has its own string under
   // IDS_FILE; this program's toolbox keeps reading this program's.
   const HMODULE dll = LoadLibraryW(L"tavi_tools_probe.dll");
   ASSERT_NE(dll, nullptr) << GetLastError();
-  // Through void (*)(), the generic function pointer, as GCC asks.
-  const auto find = [dll](const char* Name) {
-    return reinterpret_cast<void (*)()>(GetProcAddress(dll, Name));
-  };
-  const auto toolsAtAttach = reinterpret_cast<int (*)()>(find("ToolsProbeToolsAtAttach"));
-  const auto load = reinterpret_cast<int (*)(int, const char16_t*, char16_t*, int)>(
-      find("ToolsProbeLoadStrResource"));
+  const auto toolsAtAttach = ProbeExport<int (*)()>(dll, "ToolsProbeToolsAtAttach");
+  const auto load = ProbeExport<int (*)(int, const char16_t*, char16_t*, int)>(dll, "ToolsProbeLoadStrResource");
   ASSERT_NE(toolsAtAttach, nullptr);
   ASSERT_NE(load, nullptr);
 
@@ -333,11 +335,8 @@ TEST(ToolsSystem, LoadStrResourceReadsTheModuleHoldingTheToolbox) {
 TEST(ToolsSystem, MyToolsOutlivesTheOtherStaticObjectsOfADll) {
   const HMODULE dll = LoadLibraryW(L"tavi_tools_probe.dll");
   ASSERT_NE(dll, nullptr) << GetLastError();
-  const auto find = [dll](const char* Name) {
-    return reinterpret_cast<void (*)()>(GetProcAddress(dll, Name));
-  };
-  const auto toolsAtStart = reinterpret_cast<int (*)()>(find("ToolsProbeToolsAtStart"));
-  const auto watchUnload = reinterpret_cast<void (*)(int*)>(find("ToolsProbeWatchUnload"));
+  const auto toolsAtStart = ProbeExport<int (*)()>(dll, "ToolsProbeToolsAtStart");
+  const auto watchUnload = ProbeExport<void (*)(int*)>(dll, "ToolsProbeWatchUnload");
   ASSERT_NE(toolsAtStart, nullptr);
   ASSERT_NE(watchUnload, nullptr);
   EXPECT_EQ(toolsAtStart(), 1);
