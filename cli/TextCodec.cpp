@@ -32,14 +32,13 @@ std::string Hex(unsigned value, int digits) {
   return buffer;
 }
 
-// A UTF-16 text never has more code units than its UTF-8 form has bytes, so
-// the result is sized once and written through a pointer; runs of ASCII,
-// most of any HTML page, are widened without further tests.
-std::u16string DecodeUtf8(std::string_view bytes, std::size_t base) {
-  std::u16string text(bytes.size(), u'\0');
-  char16_t* w = text.data();
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  const std::size_t n = bytes.size();
+// Decodes UTF-8 from p[0, n) to w, which has room for n code units (UTF-16
+// never needs more code units than UTF-8 has bytes); runs of ASCII, most of
+// any HTML page, are widened without further tests. A sequence cut off at
+// the end is left for the next call unless last is set. Returns the end of
+// what was written; consumed receives the bytes used.
+char16_t* DecodeUtf8Into(const unsigned char* p, std::size_t n, std::size_t base, bool last, char16_t* w,
+                         std::size_t& consumed) {
   std::size_t i = 0;
   while (i < n) {
     while (i < n && p[i] < 0x80) *w++ = p[i++];
@@ -56,7 +55,14 @@ std::u16string DecodeUtf8(std::string_view bytes, std::size_t base) {
     } else {
       throw TCodecError("invalid UTF-8 byte 0x" + Hex(lead, 2), base + i);
     }
-    if (i + static_cast<std::size_t>(length) > n) throw TCodecError("truncated UTF-8 sequence", base + i);
+    if (i + static_cast<std::size_t>(length) > n) {
+      if (!last) break;
+      // The bytes there are must still be continuation bytes.
+      for (std::size_t k = i + 1; k < n; ++k) {
+        if ((p[k] & 0xC0) != 0x80) throw TCodecError("invalid UTF-8 byte 0x" + Hex(p[k], 2), base + k);
+      }
+      throw TCodecError("truncated UTF-8 sequence", base + i);
+    }
     for (int k = 1; k < length; ++k) {
       const unsigned next = p[i + static_cast<std::size_t>(k)];
       if ((next & 0xC0) != 0x80) {
@@ -76,27 +82,8 @@ std::u16string DecodeUtf8(std::string_view bytes, std::size_t base) {
     }
     i += static_cast<std::size_t>(length);
   }
-  text.resize(static_cast<std::size_t>(w - text.data()));
-  return text;
-}
-
-std::u16string DecodeUtf16Le(std::string_view bytes, std::size_t base) {
-  if (bytes.size() % 2 != 0) throw TCodecError("odd number of bytes in UTF-16LE text", base + bytes.size() - 1);
-  std::u16string text(bytes.size() / 2, u'\0');
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    text[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                    (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
-  }
-  return text;
-}
-
-std::u16string DecodeSingleByte(std::string_view bytes, bool cp1252) {
-  std::u16string text(bytes.size(), u'\0');
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    const auto b = static_cast<unsigned char>(bytes[i]);
-    text[i] = (cp1252 && b >= 0x80 && b <= 0x9F) ? kCp1252High[b - 0x80] : static_cast<char16_t>(b);
-  }
-  return text;
+  consumed = i;
+  return w;
 }
 
 [[noreturn]] void Unencodable(std::u16string_view text, std::size_t i, TEncoding encoding) {
@@ -105,7 +92,7 @@ std::u16string DecodeSingleByte(std::string_view bytes, bool cp1252) {
 
 // One pass checks the text and measures it, the second writes it: the
 // result is allocated once at its exact size.
-std::string EncodeUtf8(std::u16string_view text) {
+std::string EncodeUtf8(std::u16string_view text, std::string_view mark) {
   const std::size_t n = text.size();
   std::size_t size = 0;
   for (std::size_t i = 0; i < n; ++i) {
@@ -123,8 +110,8 @@ std::string EncodeUtf8(std::u16string_view text) {
       Unencodable(text, i, TEncoding::Utf8);
     }
   }
-  std::string out(size, '\0');
-  char* w = out.data();
+  std::string out(mark.size() + size, '\0');
+  char* w = std::copy(mark.begin(), mark.end(), out.data());
   for (std::size_t i = 0; i < n; ++i) {
     std::uint32_t cp = text[i];
     if (cp < 0x80) {
@@ -191,29 +178,76 @@ const char* EncodingName(TEncoding encoding) {
   return "?";
 }
 
-TDecoded Decode(std::string_view bytes, std::optional<TEncoding> requested) {
-  TDecoded result{{}, requested.value_or(TEncoding::Utf8), false};
-  if (!requested && bytes.starts_with(kUtf16LeMark)) result.encoding = TEncoding::Utf16Le;
-  switch (result.encoding) {
-    case TEncoding::Utf8:
-      result.byteOrderMark = bytes.starts_with(kUtf8Mark);
-      if (result.byteOrderMark) bytes.remove_prefix(kUtf8Mark.size());
-      result.text = DecodeUtf8(bytes, result.byteOrderMark ? kUtf8Mark.size() : 0);
-      break;
-    case TEncoding::Utf16Le:
-      result.byteOrderMark = bytes.starts_with(kUtf16LeMark);
-      if (result.byteOrderMark) bytes.remove_prefix(kUtf16LeMark.size());
-      result.text = DecodeUtf16Le(bytes, result.byteOrderMark ? kUtf16LeMark.size() : 0);
-      break;
-    case TEncoding::Windows1252: result.text = DecodeSingleByte(bytes, true); break;
-    case TEncoding::Iso88591: result.text = DecodeSingleByte(bytes, false); break;
+TDecoder::TDecoder(std::optional<TEncoding> requested, std::size_t expectedBytes)
+    : requested_(requested), expected_(expectedBytes) {
+  result_.encoding = requested.value_or(TEncoding::Utf8);
+}
+
+std::size_t TDecoder::Feed(std::string_view bytes, bool last) {
+  std::size_t used = 0;
+  if (!started_) {
+    // Three bytes tell any mark apart; shorter input waits unless it is all.
+    if (bytes.size() < kUtf8Mark.size() && !last) return 0;
+    started_ = true;
+    if (!requested_ && bytes.starts_with(kUtf16LeMark)) result_.encoding = TEncoding::Utf16Le;
+    const std::string_view mark = result_.encoding == TEncoding::Utf8      ? kUtf8Mark
+                                  : result_.encoding == TEncoding::Utf16Le ? kUtf16LeMark
+                                                                           : std::string_view();
+    result_.byteOrderMark = !mark.empty() && bytes.starts_with(mark);
+    if (result_.byteOrderMark) used = mark.size();
+    const std::size_t units = result_.encoding == TEncoding::Utf16Le ? expected_ / 2 : expected_;
+    result_.text.reserve(units);
   }
-  return result;
+  const std::string_view rest = bytes.substr(used);
+  std::u16string& text = result_.text;
+  const std::size_t before = text.size();
+  const auto* p = reinterpret_cast<const unsigned char*>(rest.data());
+  const std::size_t n = rest.size();
+  std::size_t consumed = 0;
+  switch (result_.encoding) {
+    case TEncoding::Utf8: {
+      text.resize(before + n);
+      char16_t* end = DecodeUtf8Into(p, n, offset_ + used, last, text.data() + before, consumed);
+      text.resize(static_cast<std::size_t>(end - text.data()));
+      break;
+    }
+    case TEncoding::Utf16Le: {
+      if (last && n % 2 != 0) throw TCodecError("odd number of bytes in UTF-16LE text", offset_ + used + n - 1);
+      consumed = n - n % 2;
+      text.resize(before + consumed / 2);
+      char16_t* w = text.data() + before;
+      for (std::size_t i = 0; i < consumed; i += 2) *w++ = static_cast<char16_t>(p[i] | (p[i + 1] << 8));
+      break;
+    }
+    case TEncoding::Windows1252:
+    case TEncoding::Iso88591: {
+      const bool cp1252 = result_.encoding == TEncoding::Windows1252;
+      consumed = n;
+      text.resize(before + n);
+      char16_t* w = text.data() + before;
+      for (std::size_t i = 0; i < n; ++i) {
+        const unsigned char b = p[i];
+        *w++ = (cp1252 && b >= 0x80 && b <= 0x9F) ? kCp1252High[b - 0x80] : static_cast<char16_t>(b);
+      }
+      break;
+    }
+  }
+  used += consumed;
+  offset_ += used;
+  return used;
+}
+
+TDecoded TDecoder::Finish() && { return std::move(result_); }
+
+TDecoded Decode(std::string_view bytes, std::optional<TEncoding> requested) {
+  TDecoder decoder(requested, bytes.size());
+  decoder.Feed(bytes, true);
+  return std::move(decoder).Finish();
 }
 
 std::string Encode(std::u16string_view text, TEncoding encoding, bool byteOrderMark) {
   switch (encoding) {
-    case TEncoding::Utf8: return std::string(byteOrderMark ? kUtf8Mark : "") + EncodeUtf8(text);
+    case TEncoding::Utf8: return EncodeUtf8(text, byteOrderMark ? kUtf8Mark : std::string_view());
     case TEncoding::Utf16Le: {
       std::string out(byteOrderMark ? kUtf16LeMark : "");
       out.reserve(out.size() + 2 * text.size());

@@ -28,10 +28,35 @@ class TCodecError : public std::runtime_error {
   std::size_t where_;
 };
 
+
 struct TDecoded {
   std::u16string text;
   TEncoding encoding;
   bool byteOrderMark = false;
+};
+
+// Decodes bytes as they arrive, straight into the text the engine works on:
+// no copy of the whole input is needed. Without a requested encoding, a
+// UTF-16LE byte-order mark selects UTF-16LE and anything else is read as
+// UTF-8; the mark of UTF-8 or UTF-16LE is left out of the text and reported.
+class TDecoder {
+ public:
+  // expectedBytes, when known, sizes the text once.
+  explicit TDecoder(std::optional<TEncoding> requested, std::size_t expectedBytes = 0);
+
+  // Decodes from the start of bytes and returns how many were used; the rest
+  // (a character cut off, at most three bytes) must come again at the start
+  // of the next call. last marks the end of the input. Throws TCodecError at
+  // the first invalid byte, its offset counted from the start of the input.
+  std::size_t Feed(std::string_view bytes, bool last);
+  TDecoded Finish() &&;
+
+ private:
+  std::optional<TEncoding> requested_;
+  std::size_t expected_;
+  std::size_t offset_ = 0;
+  bool started_ = false;
+  TDecoded result_;
 };
 
 // Decodes bytes. Without a requested encoding, a UTF-16LE byte-order mark

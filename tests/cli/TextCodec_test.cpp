@@ -89,3 +89,41 @@ TEST(TextCodec, ParsesEncodingNames) {
 
 }  // namespace
 }  // namespace tavi::cli
+
+namespace tavi::cli {
+namespace {
+
+// Input read in pieces may cut a character or a mark anywhere: every cut
+// must give the text of the whole, and an error the offset of the whole.
+TEST(TextCodec, PiecewiseDecodingMatchesTheWhole) {
+  for (const DecodeCase& c : kDecodeCases) {
+    for (std::size_t piece = 1; piece <= 4; ++piece) {
+      TDecoder decoder(c.requested);
+      std::string pending;
+      for (std::size_t at = 0; at < c.bytes.size(); at += piece) {
+        pending += c.bytes.substr(at, piece);
+        pending.erase(0, decoder.Feed(pending, at + piece >= c.bytes.size()));
+      }
+      if (c.bytes.empty()) decoder.Feed("", true);
+      const TDecoded decoded = std::move(decoder).Finish();
+      EXPECT_EQ(decoded.text, c.text) << c.name << " in pieces of " << piece;
+      EXPECT_EQ(decoded.byteOrderMark, c.mark) << c.name << " in pieces of " << piece;
+    }
+  }
+  for (const BadCase& c : kBadInput) {
+    TDecoder decoder(c.requested);
+    std::string pending;
+    try {
+      for (std::size_t at = 0; at < c.bytes.size(); ++at) {
+        pending += c.bytes[at];
+        pending.erase(0, decoder.Feed(pending, at + 1 == c.bytes.size()));
+      }
+      ADD_FAILURE() << c.name << ": accepted";
+    } catch (const TCodecError& error) {
+      EXPECT_EQ(error.where(), c.offset) << c.name;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tavi::cli
