@@ -80,7 +80,9 @@ TEST(TaviCli, StandardInputToStandardOutput) {
 TEST(TaviCli, BadUsageIsStatusTwo) {
   const std::vector<std::vector<std::string>> cases = {
       {}, {"--bogus"}, {"-ex"}, {"-e", "--encoding", "ebcdic"}, {"-e", "-i"}, {"-e", "-i", "-o", "x", "f"},
-      {"-e", "-o"}, {"-e", "-o", "out", "a", "b"}, {"-e", "-i", "-"}};
+      {"-e", "-o"}, {"-e", "-o", "out", "a", "b"}, {"-e", "-i", "-"}, {"-e", "-j", "0"}, {"-e", "-jx"},
+      {"-e", "--jobs"}, {"-e", "-j", "99999999999999999999"}, {"-e", "--check", "-i", "f"},
+      {"-e", "--check", "-o", "x"}, {"-e", "-r", "-o", "x", "f"}, {"-e", "--include"}};
   for (const auto& args : cases) {
     const Result r = RunCli(args);
     EXPECT_EQ(r.status, 2) << ::testing::PrintToString(args);
@@ -170,6 +172,141 @@ TEST_F(TaviCliFiles, FailedReplacementKeepsTheOldFile) {
   ReplaceFileAtomically(target, "new content");
   EXPECT_EQ(Read(target), "new content");
   EXPECT_EQ(FilesInDir(), 1u);
+}
+
+// A small site: pages at two depths, a page of another kind, a hidden
+// folder, a link to a folder and a link to a page.
+class TaviCliSite : public TaviCliFiles {
+ protected:
+  void SetUp() override {
+    TaviCliFiles::SetUp();
+    fs::create_directories(dir_ / "site" / "sub");
+    fs::create_directories(dir_ / "site" / ".git");
+    fs::create_directories(dir_ / "elsewhere");
+    Make("site/b.html", "\xC3\xA4");
+    Make("site/a.htm", "\xC3\xB6");
+    Make("site/sub/c.xhtml", "\xC3\xBC");
+    Make("site/sub/d.html", "plain");
+    Make("site/notes.txt", "\xC3\xA4");
+    Make("site/.git/e.html", "\xC3\xA4");
+    Make("elsewhere/f.html", "\xC3\xA4");
+    fs::create_directory_symlink(dir_ / "elsewhere", dir_ / "site" / "linked");
+    fs::current_path(dir_);
+  }
+  void TearDown() override {
+    fs::current_path(fs::temp_directory_path());
+    TaviCliFiles::TearDown();
+  }
+};
+
+TEST_F(TaviCliSite, FoldersAndPatterns) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    int status;
+    std::string err;
+  };
+  const Case cases[] = {
+      {"folder without -r", {"-e", "--check", "site", "site/b.html"}, 2,
+       "tavi: site: is a folder; use -r\nsite/b.html: 1 Sonderzeichen konvertiert.\n"},
+      {"sorted, hidden folder and folder link left out", {"-e", "--check", "-r", "site/"}, 1,
+       "site/a.htm: 1 Sonderzeichen konvertiert.\nsite/b.html: 1 Sonderzeichen konvertiert.\n"
+       "site/sub/c.xhtml: 1 Sonderzeichen konvertiert.\nsite/sub/d.html: 0 Sonderzeichen konvertiert.\n"},
+      {"include replaces the defaults", {"-e", "--check", "-r", "--include", "*.txt", "--include=*.xhtml", "site"}, 1,
+       "site/notes.txt: 1 Sonderzeichen konvertiert.\nsite/sub/c.xhtml: 1 Sonderzeichen konvertiert.\n"},
+      {"exclude files and folders", {"-e", "--check", "-r", "--exclude", "b.*", "--exclude=sub", "site"}, 1,
+       "site/a.htm: 1 Sonderzeichen konvertiert.\n"},
+      {"a hidden folder named itself is entered", {"-e", "--check", "-r", "site/.git"}, 1,
+       "site/.git/e.html: 1 Sonderzeichen konvertiert.\n"},
+      {"a folder with nothing to do", {"-e", "--check", "-r", "--include", "*.none", "site"}, 0, ""},
+  };
+  for (const Case& c : cases) {
+    const Result r = RunCli(c.args);
+    EXPECT_EQ(r.status, c.status) << c.name;
+    EXPECT_EQ(r.err, c.err) << c.name;
+  }
+}
+
+TEST_F(TaviCliSite, CheckListsWhatWouldChangeAndWritesNothing) {
+  const auto before = fs::last_write_time("site/b.html");
+  Result r = RunCli({"-ec", "--check", "-r", "site"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "site/a.htm\nsite/b.html\nsite/sub/c.xhtml\n");
+  EXPECT_EQ(Read("site/b.html"), "\xC3\xA4");
+  EXPECT_EQ(fs::last_write_time("site/b.html"), before);
+
+  r = RunCli({"-ec", "-i", "-r", "site"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(Read("site/b.html"), "&auml;");
+  r = RunCli({"-ec", "--check", "-r", "site"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(Read("elsewhere/f.html"), "\xC3\xA4") << "a link to a folder was followed";
+}
+
+TEST_F(TaviCliFiles, InPlaceKeepsLinks) {
+  const std::string target = Make("page.html", "\xC3\xA4");
+  fs::create_symlink("page.html", dir_ / "link.html");
+  const std::string link = (dir_ / "link.html").string();
+  EXPECT_EQ(RunCli({"-e", "-i", link}).status, 0);
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(Read(target), "&auml;");
+
+  const std::string first = Make("first.html", "\xC3\xBC");
+  const std::string second = (dir_ / "second.html").string();
+  fs::create_hard_link(first, second);
+  EXPECT_EQ(RunCli({"-e", "-i", second}).status, 0);
+  EXPECT_EQ(Read(first), "&uuml;");
+  EXPECT_EQ(Read(second), "&uuml;");
+  EXPECT_EQ(fs::hard_link_count(first), 2u);
+  EXPECT_EQ(FilesInDir(), 4u) << "a temporary file was left";
+}
+
+TEST_F(TaviCliFiles, InterruptedInPlaceRewriteKeepsTheNewTextBeside) {
+  const std::string target = Make("shared.html", "old text, longer than the new");
+  fs::create_hard_link(target, dir_ / "other.html");
+  try {
+    RewriteInPlace(target, "new text", [] { throw std::runtime_error("disk gone"); });
+    ADD_FAILURE() << "no error";
+  } catch (const TFileError& error) {
+    const std::string message = error.what();
+    const std::size_t at = message.find("its new text is in ");
+    ASSERT_NE(at, std::string::npos) << message;
+    EXPECT_EQ(Read(message.substr(at + 19)), "new text");
+  }
+  EXPECT_EQ(FilesInDir(), 3u);
+}
+
+TEST_F(TaviCliFiles, JobsKeepTheOrderOfTheInput) {
+  fs::create_directories(dir_ / "many");
+  for (int i = 0; i < 50; ++i) {
+    std::string page = "<p>  Seite " + std::to_string(i) + " \xC3\xA4</p>\r\n";
+    // Pages of very different sizes finish out of order.
+    for (int k = 0; k < (i % 7) * 400; ++k) page += "<li> \xE2\x82\xAC </li>\r\n";
+    if (i == 17) page = "x\xFFy";
+    if (i == 33) page = "<script>  offen";
+    Make("many/p" + std::to_string(100 + i) + ".html", page);
+  }
+  // A broken link among them cannot be read.
+  fs::create_symlink("nowhere.html", dir_ / "many" / "p125b.html");
+  const std::string folder = (dir_ / "many").string();
+  const Result one = RunCli({"-ec", "-r", "-j", "1", folder});
+  const Result four = RunCli({"-ec", "-r", "-j4", folder});
+  EXPECT_EQ(one.status, 2);
+  EXPECT_EQ(four.status, 2);
+  EXPECT_EQ(one.out, four.out);
+  EXPECT_EQ(one.err, four.err);
+  EXPECT_NE(one.err.find("p117.html: invalid UTF-8 byte 0xFF"), std::string::npos) << one.err;
+  EXPECT_NE(one.err.find("p125b.html: cannot read"), std::string::npos) << one.err;
+  EXPECT_NE(one.err.find("p133.html: Im Text fehlt das Ende des Scripts!"), std::string::npos);
+  EXPECT_NE(one.out.find("Seite 49 &auml;"), std::string::npos);
+
+  // In place, every other page is still converted.
+  const Result inPlace = RunCli({"-ec", "-i", "-r", "-j4", folder});
+  EXPECT_EQ(inPlace.status, 2);
+  EXPECT_EQ(inPlace.err, one.err);
+  EXPECT_EQ(Read((dir_ / "many" / "p149.html").string()).rfind("<p> Seite 49 &auml;</p>", 0), 0u);
+  EXPECT_EQ(Read((dir_ / "many" / "p117.html").string()), "x\xFFy");
 }
 
 TEST_F(TaviCliFiles, ReplacementIntoAMissingFolderFailsCleanly) {
