@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 namespace tavi::cli {
 namespace {
@@ -19,6 +20,16 @@ constexpr std::array<char16_t, 32> kCp1252High = {
     0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+// Words of ASCII are found eight bytes or four code units at a time.
+constexpr std::uint64_t kHighBytes = 0x8080808080808080ull;
+constexpr std::uint64_t kHighUnits = 0xFF80FF80FF80FF80ull;
+
+std::uint64_t Load64(const void* p) {
+  std::uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
 
 std::string Lower(std::string_view text) {
   std::string out(text);
@@ -41,6 +52,10 @@ char16_t* DecodeUtf8Into(const unsigned char* p, std::size_t n, std::size_t base
                          std::size_t& consumed) {
   std::size_t i = 0;
   while (i < n) {
+    while (i + 8 <= n && (Load64(p + i) & kHighBytes) == 0) {
+      for (int k = 0; k < 8; ++k) w[k] = p[i + static_cast<std::size_t>(k)];
+      w += 8, i += 8;
+    }
     while (i < n && p[i] < 0x80) *w++ = p[i++];
     if (i >= n) break;
     const unsigned lead = p[i];
@@ -94,25 +109,43 @@ char16_t* DecodeUtf8Into(const unsigned char* p, std::size_t n, std::size_t base
 // result is allocated once at its exact size.
 std::string EncodeUtf8(std::u16string_view text, std::string_view mark) {
   const std::size_t n = text.size();
+  // Without surrogates the size is a sum the compiler vectorises; a valid
+  // pair counts 3 + 3 - 2 = 4 bytes, and any surrogate sends the text
+  // through the exact pass that also finds the lone ones.
   std::size_t size = 0;
+  std::size_t surrogates = 0;
   for (std::size_t i = 0; i < n; ++i) {
-    const char16_t c = text[i];
-    if (c < 0x80) {
-      size += 1;
-    } else if (c < 0x800) {
-      size += 2;
-    } else if (c < 0xD800 || c > 0xDFFF) {
-      size += 3;
-    } else if (c <= 0xDBFF && i + 1 < n && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      size += 4;
-      ++i;
-    } else {
-      Unencodable(text, i, TEncoding::Utf8);
+    const unsigned c = text[i];
+    const unsigned surrogate = (c & 0xF800) == 0xD800;
+    size += 1 + (c >= 0x80) + (c >= 0x800) - surrogate;
+    surrogates += surrogate;
+  }
+  if (surrogates != 0) {
+    size = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      const char16_t c = text[i];
+      if (c < 0x80) {
+        size += 1;
+      } else if (c < 0x800) {
+        size += 2;
+      } else if (c < 0xD800 || c > 0xDFFF) {
+        size += 3;
+      } else if (c <= 0xDBFF && i + 1 < n && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+        size += 4;
+        ++i;
+      } else {
+        Unencodable(text, i, TEncoding::Utf8);
+      }
     }
   }
   std::string out(mark.size() + size, '\0');
   char* w = std::copy(mark.begin(), mark.end(), out.data());
   for (std::size_t i = 0; i < n; ++i) {
+    while (i + 4 <= n && (Load64(text.data() + i) & kHighUnits) == 0) {
+      for (int k = 0; k < 4; ++k) w[k] = static_cast<char>(text[i + static_cast<std::size_t>(k)]);
+      w += 4, i += 4;
+    }
+    if (i >= n) break;
     std::uint32_t cp = text[i];
     if (cp < 0x80) {
       *w++ = static_cast<char>(cp);
