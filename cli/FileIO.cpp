@@ -151,6 +151,17 @@ fs::path FreeTemporaryBeside(const fs::path& target) {
 
 #ifdef _WIN32
 
+// The C runtime's stat, under std::filesystem here, always answers one link.
+std::uintmax_t LinkCount(const fs::path& path) {
+  HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 1;
+  BY_HANDLE_FILE_INFORMATION info = {};
+  const bool known = GetFileInformationByHandle(file, &info);
+  CloseHandle(file);
+  return known ? info.nNumberOfLinks : 1;
+}
+
 // Writes bytes over the start of an open file, then cuts it to their size.
 void OverwriteInPlace(const fs::path& target, std::string_view bytes, const std::function<void()>& interrupted,
                       const fs::path& temporary) {
@@ -193,6 +204,11 @@ void OverwriteInPlace(const fs::path& target, std::string_view bytes, const std:
 }
 
 #else
+
+std::uintmax_t LinkCount(const fs::path& path) {
+  struct stat info = {};
+  return ::stat(path.c_str(), &info) == 0 ? info.st_nlink : 1;
+}
 
 void OverwriteInPlace(const fs::path& target, std::string_view bytes, const std::function<void()>& interrupted,
                       const fs::path& temporary) {
@@ -344,8 +360,7 @@ void RewriteFile(const fs::path& path, std::string_view bytes) {
     target = fs::canonical(path, error);
     if (error) throw TFileError("cannot follow the link " + Utf8Path(path) + ": " + error.message());
   }
-  const auto links = fs::hard_link_count(target, error);
-  if (!error && links > 1) {
+  if (LinkCount(target) > 1) {
     RewriteInPlace(target, bytes);
   } else {
     ReplaceFileAtomically(target, bytes);
