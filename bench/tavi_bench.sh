@@ -2,7 +2,8 @@
 # Times the tavi program as a whole process on generated pages: one 10 MB
 # page with -c, and a site of 1,000 pages (about 50 MB) with -ec -i -r at
 # -j 1 and -j 2. Prints the median wall time, the processor time (user +
-# system) and the peak resident memory of each. Build the bench preset first.
+# system) and the peak resident memory of each; then the site again with
+# --check, which does the same work but writes nothing. Build the bench preset first.
 # Usage: bench/tavi_bench.sh [RUNS]
 set -eu
 cd "$(dirname "$0")/.."
@@ -34,6 +35,9 @@ measure "10 MB page, -c" ":" "$bin/cli/tavi" -c "$data/page10.html"
 site="rm -rf $data/site && $bin/bench/tavi_pages site $data/site 1000 50"
 measure "1,000 pages, -ec -i -r -j 1" "$site" "$bin/cli/tavi" -ec -i -r -j 1 "$data/site"
 measure "1,000 pages, -ec -i -r -j 2" "$site" "$bin/cli/tavi" -ec -i -r -j 2 "$data/site"
+# The same work without writing: what the processors do, apart from the disk.
+measure "1,000 pages, -ec --check -j 1" ":" "$bin/cli/tavi" -ec --check -r -j 1 "$data/site"
+measure "1,000 pages, -ec --check -j 2" ":" "$bin/cli/tavi" -ec --check -r -j 2 "$data/site"
 echo "site: $(du -sb --apparent-size "$data/site" | cut -f1) bytes in $(find "$data/site" -type f | wc -l) files"
 nproc | sed 's/^/processors: /'
 uptime

@@ -50,5 +50,12 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   const bool terminal = isatty(STDERR_FILENO) != 0;
 #endif
-  return tavi::cli::RunTavi(args, {std::cin, std::cout, std::cerr, terminal});
+  try {
+    return tavi::cli::RunTavi(args, {std::cin, std::cout, std::cerr, terminal});
+  } catch (...) {
+    // RunTavi answers every failure itself; this is the last line, so that
+    // no argument can end the program with an abort.
+    std::fputs("tavi: unexpected failure\n", stderr);
+    return 2;
+  }
 }
