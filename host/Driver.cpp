@@ -32,9 +32,16 @@ const wchar_t kScriptHelp[] =
     L"                 progress=N labels=[\"TEXT\" shown|hidden]...\"\n"
     L"  layout         prints \"layout: client=WxH toolbar=L,T,W,H buttons=L1,L2,...\"\n"
     L"                 (the dialog's client size, the tool bar and its buttons' lefts\n"
-    L"                 in client pixels)\n"
+    L"                 in client pixels), then the details in client pixels:\n"
+    L"                 \"layout-dpi: N\" (the dialog's DPI, 0 where unknown),\n"
+    L"                 \"layout-button: CAPTION L,T,W,H text=E icon=I\" (E: the caption's\n"
+    L"                 extent in the bar's font, I: the image list's icon width),\n"
+    L"                 \"layout-label: \"TEXT\" L,T,W,H text=E\" for every caption label,\n"
+    L"                 \"layout-progress: L,T,W,H\"\n"
     L"  host-window    prints \"host-window: enabled|disabled\" (the host's window)\n"
     L"  close          posts the window's close command (SC_CLOSE) to the dialog\n"
+    L"  esc            presses and releases Esc with real keyboard input on the\n"
+    L"                 dialog and waits until the UI thread has taken the keys\n"
     L"  sleep:MS       waits MS milliseconds\n"
     L"  shot:FILE      saves the whole screen as FILE, .png or .bmp (24 bits)\n"
     L"Every answered message box prints \"message: <caption>: <text>\". A step that\n"
@@ -171,6 +178,31 @@ bool IsTextStatic(HWND window) {
   }
 }
 
+std::wstring RectText(const RECT& rect) {
+  return std::to_wstring(rect.left) + L"," + std::to_wstring(rect.top) + L"," +
+         std::to_wstring(rect.right - rect.left) + L"," + std::to_wstring(rect.bottom - rect.top);
+}
+
+// A child's rectangle in its dialog's client pixels.
+RECT ClientRectOf(HWND child, HWND dialog) {
+  RECT rect = {};
+  GetWindowRect(child, &rect);
+  MapWindowPoints(HWND_DESKTOP, dialog, reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+// The width a caption takes in a font, as the control would draw it.
+int TextExtent(HWND window, HFONT font, const std::wstring& text) {
+  HDC dc = GetDC(window);
+  if (dc == nullptr) return -1;
+  const HGDIOBJ old = font != nullptr ? SelectObject(dc, font) : nullptr;
+  SIZE extent = {};
+  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+  if (old != nullptr) SelectObject(dc, old);
+  ReleaseDC(window, dc);
+  return extent.cx;
+}
+
 }  // namespace
 
 bool ParseScript(std::wstring_view script, std::vector<Step>& steps, std::wstring& error) {
@@ -186,6 +218,7 @@ bool ParseScript(std::wstring_view script, std::vector<Step>& steps, std::wstrin
       {L"idle", StepKind::Idle, false},           {L"state", StepKind::State, false},
       {L"layout", StepKind::Layout, false},
       {L"host-window", StepKind::HostWindow, false}, {L"close", StepKind::Close, false},
+      {L"esc", StepKind::Escape, false},
       {L"sleep", StepKind::Sleep, true},          {L"shot", StepKind::Shot, true},
   };
   steps.clear();
@@ -227,9 +260,20 @@ ScriptDriver::ScriptDriver(std::vector<Step> steps, DriverSettings settings)
     : steps_(std::move(steps)),
       settings_(settings),
       // A thread hook of our own process needs no module handle.
-      inputHook_(SetWindowsHookExW(WH_GETMESSAGE, CountButtonUps, nullptr, GetCurrentThreadId())) {}
+      inputHook_(SetWindowsHookExW(WH_GETMESSAGE, CountButtonUps, nullptr, GetCurrentThreadId())) {
+  using GetThreadContextFn = HANDLE(WINAPI*)();
+  const auto getThread = reinterpret_cast<GetThreadContextFn>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetThreadDpiAwarenessContext")));
+  if (getThread != nullptr) dpiContext_ = getThread();
+}
 
 void ScriptDriver::Run() {
+  // Measures in the UI thread's pixels: aware, physical; unaware, the 96-DPI
+  // pixels the system shows such a program.
+  using SetThreadContextFn = HANDLE(WINAPI*)(HANDLE);
+  const auto setThread = reinterpret_cast<SetThreadContextFn>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetThreadDpiAwarenessContext")));
+  if (setThread != nullptr && dpiContext_ != nullptr) setThread(dpiContext_);
   std::size_t number = 0;
   const Step* current = nullptr;
   try {
@@ -289,6 +333,7 @@ void ScriptDriver::Execute(const Step& step) {
       closePosted_ = true;
       Barrier();
       return;
+    case StepKind::Escape: PressEscape(); return;
     case StepKind::Sleep: SleepServicing(step.milliseconds); return;
     case StepKind::Shot: {
       // A window just shown may not have painted yet: have every window of
@@ -423,6 +468,53 @@ void ScriptDriver::PrintLayout() {
     first = false;
   }
   PrintLine(line);
+
+  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+  const auto getDpi = reinterpret_cast<GetDpiForWindowFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+  PrintLine(L"layout-dpi: " + std::to_wstring(getDpi != nullptr ? getDpi(dialog) : 0));
+  int icon = 0;
+  int iconHeight = 0;
+  if (toolBar_ != nullptr) {
+    const auto images = reinterpret_cast<HIMAGELIST>(Query(toolBar_, TB_GETIMAGELIST, 0, 0));
+    if (images != nullptr) ImageList_GetIconSize(images, &icon, &iconHeight);
+  }
+  const auto barFont = toolBar_ != nullptr ? reinterpret_cast<HFONT>(Query(toolBar_, WM_GETFONT, 0, 0)) : nullptr;
+  for (const ToolButton& button : ReadButtons()) {
+    PrintLine(L"layout-button: " + EscapeForLine(button.caption) + L" " + RectText(button.rect) +
+              L" text=" + std::to_wstring(TextExtent(toolBar_, barFont, button.caption)) + L" icon=" +
+              std::to_wstring(icon));
+  }
+  for (HWND child : Descendants(dialog)) {
+    if (_wcsicmp(ClassName(child).c_str(), L"Static") != 0 || !IsTextStatic(child)) continue;
+    const std::wstring caption = WindowText(child);
+    const auto font = reinterpret_cast<HFONT>(Query(child, WM_GETFONT, 0, 0));
+    PrintLine(L"layout-label: \"" + EscapeForLine(caption) + L"\" " + RectText(ClientRectOf(child, dialog)) +
+              L" text=" + std::to_wstring(TextExtent(child, font, caption)));
+  }
+  if (progressBar_ != nullptr) PrintLine(L"layout-progress: " + RectText(ClientRectOf(progressBar_, dialog)));
+}
+
+// Real key strokes, as a person presses Esc: they go to the window that has
+// the keyboard focus in the dialog's thread, or to the dialog when none has.
+void ScriptDriver::PressEscape() {
+  SetForegroundWindow(Dialog());
+  Barrier();
+  INPUT input[2] = {};
+  for (INPUT& one : input) {
+    one.type = INPUT_KEYBOARD;
+    one.ki.wVk = VK_ESCAPE;
+    one.ki.wScan = static_cast<WORD>(MapVirtualKeyW(VK_ESCAPE, MAPVK_VK_TO_VSC));
+  }
+  input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  if (SendInput(2, input, sizeof(INPUT)) != 2) {
+    throw StepError{L"SendInput failed (error " + std::to_wstring(GetLastError()) + L")"};
+  }
+  // Queued input reaches the thread's queue a little later; a barrier after
+  // a short pause finds it taken (or being handled by a running action).
+  Sleep(100);
+  Barrier();
+  PrintLine(L"esc: pressed");
 }
 
 void ScriptDriver::AnswerOne() { Answer(AwaitBox()); }

@@ -13,7 +13,7 @@
 
 namespace host {
 
-enum class StepKind { Click, Hold, Auto, Answer, Box, Idle, State, Layout, HostWindow, Close, Sleep, Shot };
+enum class StepKind { Click, Hold, Auto, Answer, Box, Idle, State, Layout, HostWindow, Close, Escape, Sleep, Shot };
 
 struct Step {
   StepKind kind = StepKind::Idle;
@@ -66,6 +66,7 @@ class ScriptDriver {
   void Click(const std::wstring& caption);
   void PrintState();
   void PrintLayout();
+  void PressEscape();
   void AnswerOne();
   HWND AwaitBox();
   void WaitIdle();
@@ -93,6 +94,7 @@ class ScriptDriver {
   HWND dialog_ = nullptr;
   HWND toolBar_ = nullptr;
   HWND progressBar_ = nullptr;
+  HANDLE dpiContext_ = nullptr;  // the UI thread's DPI awareness, taken on by the driver
   long long clickTicks_ = 0;  // QueryPerformanceCounter at the last click
 };
 

@@ -63,6 +63,8 @@ constexpr wchar_t kUsage[] =
     L"  --print-result      prints every result copied as \"text: ...\"\n"
     L"  --script STEPS      drives the dialog from a second thread (below)\n"
     L"  --timeout MS        for every wait of the script (default 20000)\n"
+    L"  --dpi-aware         runs DPI-aware per monitor, as current editors do (the\n"
+    L"                      plug-in's dialog then scales itself); default: DPI-unaware\n"
     L"  --timing            prints \"timing: N ms ...\" from the last click to each\n"
     L"                      message box\n"
     L"\n"
@@ -101,6 +103,7 @@ struct Options {
   std::wstring script;
   DWORD timeoutMs = 20000;
   bool timing = false;
+  bool dpiAware = false;
 };
 
 bool ParseInteger(std::wstring_view text, std::int64_t low, std::int64_t high, std::int64_t& value) {
@@ -196,6 +199,8 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options, bool& help) {
         return false;
       }
       options.timeoutMs = static_cast<DWORD>(ms);
+    } else if (arg == L"--dpi-aware") {
+      options.dpiAware = true;
     } else if (arg == L"--timing") {
       options.timing = true;
     } else if (arg.size() > 1 && arg.front() == L'-') {
@@ -513,6 +518,35 @@ class Host {
   bool failed_ = false;
 };
 
+// The editor's DPI mode, looked up at run time as an editor built for older
+// systems would: per-monitor aware (version 2 where the system has it), or
+// unaware, where the system scales the windows itself. A process whose
+// awareness is already fixed (Wine makes every process per-monitor aware)
+// still gets an unaware UI thread, which is what decides for the windows it
+// creates. Returns false when the wanted mode cannot be had.
+bool ApplyDpiMode(bool aware) {
+  using SetContextFn = BOOL(WINAPI*)(HANDLE);
+  using SetThreadContextFn = HANDLE(WINAPI*)(HANDLE);
+  using GetThreadContextFn = HANDLE(WINAPI*)();
+  using AwarenessFn = int(WINAPI*)(HANDLE);
+  const HMODULE user32 = GetModuleHandleW(L"user32.dll");
+  auto lookup = [&](const char* name) { return reinterpret_cast<void*>(GetProcAddress(user32, name)); };
+  const auto setProcess = reinterpret_cast<SetContextFn>(lookup("SetProcessDpiAwarenessContext"));
+  const auto setThread = reinterpret_cast<SetThreadContextFn>(lookup("SetThreadDpiAwarenessContext"));
+  const auto getThread = reinterpret_cast<GetThreadContextFn>(lookup("GetThreadDpiAwarenessContext"));
+  const auto awareness = reinterpret_cast<AwarenessFn>(lookup("GetAwarenessFromDpiAwarenessContext"));
+  if (!setProcess || !setThread || !getThread || !awareness) return !aware;  // a system before DPI contexts
+  const auto unaware = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-1));
+  const auto perMonitor = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-3));
+  const auto perMonitorV2 = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4));
+  if (aware) {
+    if (!setProcess(perMonitorV2) && !setProcess(perMonitor)) setThread(perMonitor);
+    return awareness(getThread()) == 2;
+  }
+  if (!setProcess(unaware)) setThread(unaware);
+  return awareness(getThread()) == 0;
+}
+
 int Main(int argc, wchar_t** argv) {
   Options options;
   bool help = false;
@@ -525,6 +559,11 @@ int Main(int argc, wchar_t** argv) {
     return 2;
   }
   InstallGuardPageHandler();
+  if (!ApplyDpiMode(options.dpiAware)) {
+    PrintLine(std::wstring(L"error: cannot become DPI-") + (options.dpiAware ? L"aware" : L"unaware"));
+    return 2;
+  }
+  PrintLine(options.dpiAware ? L"dpi: per-monitor aware" : L"dpi: unaware");
 
   const std::wstring path = WindowsPath(options.plugin);
   UniqueModule plugin(LoadLibraryW(path.c_str()));
