@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <stdexcept>
 #include <string_view>
 #include <vector>
@@ -14,9 +15,17 @@ namespace {
 
 constexpr wchar_t kWindowClass[] = L"TMainSonderZPlugin";
 constexpr wchar_t kCaption[] = L"Scrivlex Sonderzeichen PlugIn";
+// The layout in pixels at 96 dots per inch; the window scales it by its DPI.
+constexpr int kBaseDpi = 96;
 constexpr int kClientWidth = 504;
 constexpr int kClientHeight = 129;
 constexpr int kToolBarHeight = 29;
+constexpr int kIconSize = 16;
+constexpr int kLabelHeight = 13;
+constexpr int kLabelGap = 6;
+// What a list-style tool button needs beside its icon and caption: the gaps
+// before the icon, between icon and caption, and after the caption.
+constexpr int kButtonMargins = 10;
 
 struct TButtonSpec {
   int id;
@@ -57,9 +66,50 @@ std::wstring WideFromUtf8(const char* text) {
   return wide;
 }
 
-// "MS Sans Serif", 8 point at 96 dots per inch: 11 pixels high.
-HFONT CreateDialogFont(int weight) {
-  return CreateFontW(-11, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+// The DPI functions of newer systems, looked up at run time so that the
+// library still loads where they are missing.
+struct TDpiFunctions {
+  UINT(WINAPI* forWindow)(HWND) = nullptr;
+  UINT(WINAPI* forSystem)() = nullptr;
+  BOOL(WINAPI* adjustWindowRect)(RECT*, DWORD, BOOL, DWORD, UINT) = nullptr;
+
+  TDpiFunctions() {
+    const HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    if (!user32) return;
+    Lookup(user32, "GetDpiForWindow", forWindow);
+    Lookup(user32, "GetDpiForSystem", forSystem);
+    Lookup(user32, "AdjustWindowRectExForDpi", adjustWindowRect);
+  }
+  template <typename Function>
+  static void Lookup(HMODULE module, const char* name, Function& function) {
+    function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+  }
+};
+
+const TDpiFunctions& DpiFunctions() {
+  static const TDpiFunctions functions;
+  return functions;
+}
+
+// The DPI the window is shown at: its monitor's for a per-monitor aware
+// thread, the system's otherwise; 96 for an unaware one, which the system
+// scales itself.
+int WindowDpi(HWND window) {
+  const TDpiFunctions& dpi = DpiFunctions();
+  UINT value = 0;
+  if (dpi.forWindow) value = dpi.forWindow(window);
+  if (!value && dpi.forSystem) value = dpi.forSystem();
+  if (!value) {
+    HDC screen = GetDC(nullptr);
+    value = static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSX));
+    ReleaseDC(nullptr, screen);
+  }
+  return value ? static_cast<int>(value) : kBaseDpi;
+}
+
+// "MS Sans Serif", 8 point at the window's DPI: 11 pixels high at 96.
+HFONT CreateDialogFont(int weight, int dpi) {
+  return CreateFontW(-MulDiv(8, dpi, 72), 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                      CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif");
 }
 
@@ -115,10 +165,10 @@ void TWin32MainView::Create() {
 
   const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
   const DWORD exStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
-  RECT frame = {0, 0, kClientWidth, kClientHeight};
-  AdjustWindowRectEx(&frame, style, FALSE, exStyle);
-  CreateWindowExW(exStyle, kWindowClass, kCaption, style, CW_USEDEFAULT, CW_USEDEFAULT,
-                  frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, resources_, this);
+  // Created on the primary screen, where it is shown centred, so that it
+  // starts with that monitor's DPI; sized when the layout is applied.
+  CreateWindowExW(exStyle, kWindowClass, kCaption, style, 0, 0, kClientWidth, kClientHeight, nullptr, nullptr,
+                  resources_, this);
   if (!hwnd_) throw std::runtime_error("Das Fenster konnte nicht angelegt werden.");
   // The system menu keeps only what a fixed dialog offers: move and close.
   if (HMENU menu = GetSystemMenu(hwnd_, FALSE)) {
@@ -128,33 +178,80 @@ void TWin32MainView::Create() {
     DeleteMenu(menu, SC_RESTORE, MF_BYCOMMAND);
   }
   CreateControls();
+  dpi_ = WindowDpi(hwnd_);
+  ApplyLayout(true);
 }
 
 void TWin32MainView::CreateControls() {
-  font_.reset(CreateDialogFont(FW_NORMAL));
-  boldFont_.reset(CreateDialogFont(FW_BOLD));
   CreateToolBar();
-
-  labels_[static_cast<int>(TLabel::StateLabel)] =
-      CreateLabel(IDC_STATELABEL, L"Status aktueller Text:", 8, 40, true, font_.get());
-  progressBar_ = CreateWindowExW(0, PROGRESS_CLASSW, nullptr, WS_CHILD | WS_VISIBLE, 8, 56, 489, 16, hwnd_,
+  labels_[static_cast<int>(TLabel::StateLabel)] = CreateLabel(IDC_STATELABEL, L"Status aktueller Text:", true);
+  progressBar_ = CreateWindowExW(0, PROGRESS_CLASSW, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, hwnd_,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_PROGRESSBAR)), resources_, nullptr);
   SendMessageW(progressBar_, PBM_SETRANGE32, 0, 100);
   SendMessageW(progressBar_, PBM_SETPOS, 0, 0);
   shownProgress_ = 0;
   pendingProgress_ = 0;
-  labels_[static_cast<int>(TLabel::Label1)] = CreateLabel(IDC_LABEL1, L"Textlänge:", 8, 88, true, font_.get());
-  // The length stands at 64, six pixels after "Textlänge:" in the layout's
-  // font; a wider font pushes it along rather than over the colon.
+  labels_[static_cast<int>(TLabel::Label1)] = CreateLabel(IDC_LABEL1, L"Textlänge:", true);
+  labels_[static_cast<int>(TLabel::TextLenLabel)] = CreateLabel(IDC_TEXTLENLABEL, L"99", true);
+  labels_[static_cast<int>(TLabel::ScriptLabel)] = CreateLabel(IDC_SCRIPTLABEL, L"Script enthalten", false);
+  labels_[static_cast<int>(TLabel::PreLabel)] = CreateLabel(IDC_PRELABEL, L"<PRE>-formatierter Text", false);
+  toolBarLine_ = CreateWindowExW(0, L"STATIC", nullptr, WS_CHILD | WS_VISIBLE | SS_ETCHEDHORZ, 0, 0, 0, 0, hwnd_,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_TOOLBARLINE)), resources_, nullptr);
+}
+
+int TWin32MainView::Scaled(int pixels) const { return MulDiv(pixels, dpi_, kBaseDpi); }
+
+// Lays the window out at dpi_: fonts, icons, the tool bar's buttons, every
+// control's place and, unless the system has chosen the frame (a change of
+// monitor), the client size. The other controls keep their places when the
+// tool bar's buttons need more room than the layout's width: the client
+// area grows to fit them instead of cutting the last caption.
+void TWin32MainView::ApplyLayout(bool resizeWindow) {
+  font_.reset(CreateDialogFont(FW_NORMAL, dpi_));
+  boldFont_.reset(CreateDialogFont(FW_BOLD, dpi_));
+  const int barRight = LayOutToolBar();
+  const int clientWidth = std::max(Scaled(kClientWidth), barRight);
+  SetWindowPos(toolBar_, nullptr, 0, 0, clientWidth, Scaled(kToolBarHeight), SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(toolBarLine_, nullptr, 0, Scaled(kToolBarHeight) - 2, clientWidth, 2, SWP_NOZORDER | SWP_NOACTIVATE);
+
+  SetWindowPos(progressBar_, nullptr, Scaled(8), Scaled(56), Scaled(489), Scaled(16), SWP_NOZORDER | SWP_NOACTIVATE);
+  PlaceLabel(TLabel::StateLabel, Scaled(8), Scaled(40), font_.get());
+  PlaceLabel(TLabel::Label1, Scaled(8), Scaled(88), font_.get());
+  PlaceLabel(TLabel::TextLenLabel, LengthLeft(), Scaled(88), font_.get());
+  PlaceLabel(TLabel::ScriptLabel, Scaled(8), Scaled(110), boldFont_.get());
+  // A wider font may not lay the two section labels over each other.
+  RECT script = {};
+  GetWindowRect(Label(TLabel::ScriptLabel), &script);
+  const int preLeft = std::max<int>(Scaled(120), Scaled(8) + (script.right - script.left) + Scaled(kLabelGap));
+  PlaceLabel(TLabel::PreLabel, preLeft, Scaled(110), boldFont_.get());
+
+  if (resizeWindow) {
+    const DWORD style = static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_STYLE));
+    const DWORD exStyle = static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_EXSTYLE));
+    RECT frame = {0, 0, clientWidth, Scaled(kClientHeight)};
+    const TDpiFunctions& dpi = DpiFunctions();
+    if (!dpi.adjustWindowRect || !dpi.adjustWindowRect(&frame, style, FALSE, exStyle, static_cast<UINT>(dpi_))) {
+      AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+    }
+    SetWindowPos(hwnd_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+// The length stands at 64, six pixels after "Textlänge:" in the layout's
+// font; a wider font pushes it along rather than over the colon.
+int TWin32MainView::LengthLeft() const {
   RECT label1 = {};
-  GetClientRect(Label(TLabel::Label1), &label1);
-  const int lengthLeft = std::max<int>(64, 8 + label1.right + 6);
-  labels_[static_cast<int>(TLabel::TextLenLabel)] =
-      CreateLabel(IDC_TEXTLENLABEL, L"99", lengthLeft, 88, true, font_.get());
-  labels_[static_cast<int>(TLabel::ScriptLabel)] =
-      CreateLabel(IDC_SCRIPTLABEL, L"Script enthalten", 8, 110, false, boldFont_.get());
-  labels_[static_cast<int>(TLabel::PreLabel)] =
-      CreateLabel(IDC_PRELABEL, L"<PRE>-formatierter Text", 120, 110, false, boldFont_.get());
+  GetWindowRect(Label(TLabel::Label1), &label1);
+  return std::max<int>(Scaled(64), Scaled(8) + (label1.right - label1.left) + Scaled(kLabelGap));
+}
+
+void TWin32MainView::PlaceLabel(TLabel label, int left, int top, HFONT font) {
+  HWND control = Label(label);
+  SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  SetWindowPos(control, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  FitLabel(control);
 }
 
 void TWin32MainView::CreateToolBar() {
@@ -165,16 +262,7 @@ void TWin32MainView::CreateToolBar() {
                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_TOOLBAR)), resources_, nullptr);
   if (!toolBar_) throw std::runtime_error("Die Werkzeugleiste konnte nicht angelegt werden.");
   SendMessageW(toolBar_, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
-  SendMessageW(toolBar_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
   SendMessageW(toolBar_, TB_SETDRAWTEXTFLAGS, DT_NOPREFIX, DT_NOPREFIX);
-
-  imageList_ = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 4, 0);
-  for (int icon : kIcons) {
-    HICON handle = static_cast<HICON>(LoadImageW(resources_, MAKEINTRESOURCEW(icon), IMAGE_ICON, 16, 16, 0));
-    ImageList_AddIcon(imageList_, handle);
-    if (handle) DestroyIcon(handle);
-  }
-  SendMessageW(toolBar_, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(imageList_));
 
   TBBUTTON buttons[std::size(kButtons)] = {};
   for (std::size_t i = 0; i < std::size(kButtons); ++i) {
@@ -185,16 +273,58 @@ void TWin32MainView::CreateToolBar() {
     buttons[i].iString = reinterpret_cast<INT_PTR>(kButtons[i].caption);
   }
   SendMessageW(toolBar_, TB_ADDBUTTONSW, std::size(buttons), reinterpret_cast<LPARAM>(buttons));
+}
 
-  // The tool bar first measures each button as wide as its icon and caption
-  // need; a button that needs less than the room up to the next one's left
-  // of the layout (0, 74, 176, 270) is widened to it. A font wider than the
-  // one the layout was drawn for (a substitute, a larger system font) thus
-  // moves the later buttons along instead of cutting captions short.
+// The icons at the size the DPI asks for, each drawn from the artwork of
+// that size (or the nearest), never a 16-pixel image stretched.
+void TWin32MainView::LoadIcons() {
+  const int size = Scaled(kIconSize);
+  HIMAGELIST images = ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, 4, 0);
+  for (int icon : kIcons) {
+    HICON handle = static_cast<HICON>(LoadImageW(resources_, MAKEINTRESOURCEW(icon), IMAGE_ICON, size, size, 0));
+    ImageList_AddIcon(images, handle);
+    if (handle) DestroyIcon(handle);
+  }
+  SendMessageW(toolBar_, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images));
+  if (imageList_) ImageList_Destroy(imageList_);
+  imageList_ = images;
+}
+
+// The tool bar first measures each button as wide as its icon and caption
+// need; a button that needs less than the room up to the next one's left
+// of the layout (0, 74, 176, 270, scaled) is widened to it. A font wider
+// than the one the layout was drawn for (a substitute, a larger system
+// font) thus moves the later buttons along instead of cutting captions
+// short. Returns the right edge of the last button.
+// Some tool bars measure a long caption short of what it takes to draw it
+// (Wine's cuts "Sonderzeichen & Komprimieren"), so each button is also
+// given its caption's own extent in the bar's font.
+int TWin32MainView::CaptionWidth(const wchar_t* caption) const {
+  HDC dc = GetDC(toolBar_);
+  HGDIOBJ old = SelectObject(dc, font_.get());
+  SIZE extent = {};
+  GetTextExtentPoint32W(dc, caption, static_cast<int>(std::wcslen(caption)), &extent);
+  SelectObject(dc, old);
+  ReleaseDC(toolBar_, dc);
+  return extent.cx;
+}
+
+int TWin32MainView::LayOutToolBar() {
+  SendMessageW(toolBar_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+  LoadIcons();
   // A classic tool button's margins: the platform's newer default pads each
   // button more than the layout has room for.
-  SendMessageW(toolBar_, TB_SETPADDING, 0, MAKELPARAM(8, 6));
+  SendMessageW(toolBar_, TB_SETPADDING, 0, MAKELPARAM(Scaled(8), Scaled(6)));
+  for (const TButtonSpec& spec : kButtons) {
+    TBBUTTONINFOW info = {};
+    info.cbSize = sizeof info;
+    info.dwMask = TBIF_SIZE | TBIF_STYLE;
+    info.fsStyle = BTNS_BUTTON | BTNS_SHOWTEXT | BTNS_AUTOSIZE;
+    info.cx = 0;
+    SendMessageW(toolBar_, TB_SETBUTTONINFOW, spec.id, reinterpret_cast<LPARAM>(&info));
+  }
   SendMessageW(toolBar_, TB_AUTOSIZE, 0, 0);
+  int right = 0;
   for (const TButtonSpec& spec : kButtons) {
     RECT natural = {};
     const LRESULT index = SendMessageW(toolBar_, TB_COMMANDTOINDEX, spec.id, 0);
@@ -203,21 +333,19 @@ void TWin32MainView::CreateToolBar() {
     info.cbSize = sizeof info;
     info.dwMask = TBIF_SIZE | TBIF_STYLE;
     info.fsStyle = BTNS_BUTTON | BTNS_SHOWTEXT;
-    info.cx = static_cast<WORD>(std::max<LONG>(spec.width, natural.right - natural.left));
+    const int width = std::max({Scaled(spec.width), static_cast<int>(natural.right - natural.left),
+                                CaptionWidth(spec.caption) + Scaled(kIconSize) + Scaled(kButtonMargins)});
+    info.cx = static_cast<WORD>(width);
     SendMessageW(toolBar_, TB_SETBUTTONINFOW, spec.id, reinterpret_cast<LPARAM>(&info));
+    right += width;
   }
-
-  CreateWindowExW(0, L"STATIC", nullptr, WS_CHILD | WS_VISIBLE | SS_ETCHEDHORZ, 0, kToolBarHeight - 2, kClientWidth,
-                  2, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_TOOLBARLINE)), resources_, nullptr);
+  return right;
 }
 
-HWND TWin32MainView::CreateLabel(int id, const wchar_t* caption, int left, int top, bool visible, HFONT font) {
-  HWND label = CreateWindowExW(0, L"STATIC", caption, WS_CHILD | SS_LEFT | SS_NOPREFIX | (visible ? WS_VISIBLE : 0),
-                               left, top, 10, 13, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                               resources_, nullptr);
-  SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-  FitLabel(label);
-  return label;
+HWND TWin32MainView::CreateLabel(int id, const wchar_t* caption, bool visible) {
+  return CreateWindowExW(0, L"STATIC", caption, WS_CHILD | SS_LEFT | SS_NOPREFIX | (visible ? WS_VISIBLE : 0), 0, 0,
+                         10, kLabelHeight, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), resources_,
+                         nullptr);
 }
 
 // Labels size themselves to their caption, as the layout asks.
@@ -231,7 +359,9 @@ void TWin32MainView::FitLabel(HWND label) {
   GetTextExtentPoint32W(dc, caption.c_str(), length, &extent);
   SelectObject(dc, old);
   ReleaseDC(label, dc);
-  SetWindowPos(label, nullptr, 0, 0, extent.cx, 13, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  // The layout's height, or the font's where it is taller.
+  const int height = std::max<int>(Scaled(kLabelHeight), extent.cy);
+  SetWindowPos(label, nullptr, 0, 0, extent.cx, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 HWND TWin32MainView::Label(TLabel label) const { return labels_[static_cast<int>(label)]; }
@@ -284,6 +414,7 @@ void TWin32MainView::ShowModal() {
       quitCode_ = static_cast<int>(msg.wParam);
       break;
     }
+    if (HandleEscape(msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
@@ -332,6 +463,7 @@ LRESULT TWin32MainView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_CTLCOLORSTATIC: return OnCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
     case WM_SETCURSOR: return OnSetCursor(wParam, lParam);
     case WM_CLOSE: return OnClose();
+    case WM_DPICHANGED: return OnDpiChanged(wParam, lParam);
     default: return DefWindowProcW(hwnd_, msg, wParam, lParam);
   }
 }
@@ -358,6 +490,37 @@ LRESULT TWin32MainView::OnSetCursor(WPARAM wParam, LPARAM lParam) {
   if (!waitCursor_) return DefWindowProcW(hwnd_, WM_SETCURSOR, wParam, lParam);
   SetCursor(LoadCursorW(nullptr, IDC_WAIT));
   return TRUE;
+}
+
+// Moved to a monitor of another DPI: laid out again at the new scale, in
+// the frame the system suggests for it.
+LRESULT TWin32MainView::OnDpiChanged(WPARAM wParam, LPARAM lParam) {
+  const int dpi = LOWORD(wParam);
+  if (dpi <= 0 || dpi == dpi_) return 0;
+  dpi_ = dpi;
+  ApplyLayout(false);
+  const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+  if (suggested) {
+    SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                 suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  return 0;
+}
+
+// Esc is the window's close command, as in any dialog. It arrives as a key
+// of the window with the focus, or, when no window has it (a disabled tool
+// bar loses it), as a system key of the active window; Alt+Esc stays the
+// system's.
+bool TWin32MainView::IsEscape(const MSG& msg) const {
+  if (msg.wParam != VK_ESCAPE || !hwnd_) return false;
+  const bool key = msg.message == WM_KEYDOWN || (msg.message == WM_SYSKEYDOWN && !(msg.lParam & (1 << 29)));
+  return key && (msg.hwnd == hwnd_ || IsChild(hwnd_, msg.hwnd));
+}
+
+bool TWin32MainView::HandleEscape(const MSG& msg) {
+  if (!IsEscape(msg)) return false;
+  SendMessageW(hwnd_, WM_SYSCOMMAND, SC_CLOSE, 0);
+  return true;
 }
 
 // The close command never interrupts an action: it is remembered, and the
@@ -436,6 +599,7 @@ void TWin32MainView::ProcessMessages() {
       closeRequested_ = true;
       break;
     }
+    if (HandleEscape(msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }

@@ -70,10 +70,20 @@ class TWin32MainView final : public IMainView {
   LRESULT OnCtlColorStatic(HDC dc, HWND control);
   LRESULT OnSetCursor(WPARAM wParam, LPARAM lParam);
   LRESULT OnClose();
+  LRESULT OnDpiChanged(WPARAM wParam, LPARAM lParam);
+  bool IsEscape(const MSG& msg) const;
+  bool HandleEscape(const MSG& msg);
 
   void CreateControls();
   void CreateToolBar();
-  HWND CreateLabel(int id, const wchar_t* caption, int left, int top, bool visible, HFONT font);
+  HWND CreateLabel(int id, const wchar_t* caption, bool visible);
+  int Scaled(int pixels) const;
+  void ApplyLayout(bool resizeWindow);
+  void LoadIcons();
+  int LayOutToolBar();
+  int CaptionWidth(const wchar_t* caption) const;
+  int LengthLeft() const;
+  void PlaceLabel(TLabel label, int left, int top, HFONT font);
   void FitLabel(HWND label);
   HWND Label(TLabel label) const;
   void CenterOnScreen();
@@ -86,11 +96,13 @@ class TWin32MainView final : public IMainView {
   TMainSonderZPlugin form_{*this};
   HWND hwnd_ = nullptr;
   HWND toolBar_ = nullptr;
+  HWND toolBarLine_ = nullptr;
   HWND progressBar_ = nullptr;
   HWND labels_[5] = {};
   HIMAGELIST imageList_ = nullptr;
   TGdiObject<HFONT> font_;
   TGdiObject<HFONT> boldFont_;
+  int dpi_ = 96;  // the DPI the window is laid out at
   bool waitCursor_ = false;
   bool closeRequested_ = false;
   bool terminated_ = false;
