@@ -34,14 +34,19 @@ const wchar_t kScriptHelp[] =
     L"                 (the dialog's client size, the tool bar and its buttons' lefts\n"
     L"                 in client pixels), then the details in client pixels:\n"
     L"                 \"layout-dpi: N\" (the dialog's DPI, 0 where unknown),\n"
-    L"                 \"layout-button: CAPTION L,T,W,H text=E icon=I\" (E: the caption's\n"
-    L"                 extent in the bar's font, I: the image list's icon width),\n"
-    L"                 \"layout-label: \"TEXT\" L,T,W,H text=E\" for every caption label,\n"
+    L"                 \"layout-button: CAPTION L,T,W,H text=E icon=I font=F\" (E: the\n"
+    L"                 caption's extent in the bar's font, I: the image list's icon\n"
+    L"                 width, F: the font's character height),\n"
+    L"                 \"layout-label: \"TEXT\" L,T,W,H text=E font=F\" for every caption\n"
+    L"                 label,\n"
     L"                 \"layout-progress: L,T,W,H\"\n"
     L"  host-window    prints \"host-window: enabled|disabled\" (the host's window)\n"
     L"  close          posts the window's close command (SC_CLOSE) to the dialog\n"
     L"  esc            presses and releases Esc with real keyboard input on the\n"
-    L"                 dialog and waits until the UI thread has taken the keys\n"
+    L"                 dialog and waits until the UI thread has taken the key;\n"
+    L"                 prints \"esc: pressed -> CLASS\", the class of the window\n"
+    L"                 that took it (a message box's #32770 when one is open), or\n"
+    L"                 nobody\n"
     L"  sleep:MS       waits MS milliseconds\n"
     L"  shot:FILE      saves the whole screen as FILE, .png or .bmp (24 bits)\n"
     L"Every answered message box prints \"message: <caption>: <text>\". A step that\n"
@@ -60,9 +65,18 @@ namespace {
 std::atomic<unsigned> g_buttonUpsTaken{0};
 wchar_t g_lastButtonUpClass[64];  // written before the count goes up, read after
 
+// The same for the Esc key: the window it went to tells whether the dialog
+// or a message box took it.
+std::atomic<unsigned> g_escapesTaken{0};
+wchar_t g_lastEscapeClass[64];
+
 LRESULT CALLBACK CountButtonUps(int code, WPARAM wParam, LPARAM lParam) {
   if (code == HC_ACTION && wParam == PM_REMOVE) {
     const auto* message = reinterpret_cast<const MSG*>(lParam);
+    if ((message->message == WM_KEYDOWN || message->message == WM_SYSKEYDOWN) && message->wParam == VK_ESCAPE) {
+      if (GetClassNameW(message->hwnd, g_lastEscapeClass, 64) == 0) g_lastEscapeClass[0] = L'\0';
+      ++g_escapesTaken;
+    }
     if (message->message == WM_LBUTTONUP || message->message == WM_NCLBUTTONUP) {
       // Named here, on the UI thread: a click on "Beenden" destroys the
       // window soon after.
@@ -189,6 +203,14 @@ RECT ClientRectOf(HWND child, HWND dialog) {
   GetWindowRect(child, &rect);
   MapWindowPoints(HWND_DESKTOP, dialog, reinterpret_cast<POINT*>(&rect), 2);
   return rect;
+}
+
+// A font's character height in pixels (its em height, 8 point being 11
+// pixels at 96 DPI); 0 for the system font.
+int FontHeight(HFONT font) {
+  LOGFONTW description = {};
+  if (font == nullptr || GetObjectW(font, sizeof description, &description) == 0) return 0;
+  return description.lfHeight < 0 ? -description.lfHeight : description.lfHeight;
 }
 
 // The width a caption takes in a font, as the control would draw it.
@@ -483,14 +505,15 @@ void ScriptDriver::PrintLayout() {
   for (const ToolButton& button : ReadButtons()) {
     PrintLine(L"layout-button: " + EscapeForLine(button.caption) + L" " + RectText(button.rect) +
               L" text=" + std::to_wstring(TextExtent(toolBar_, barFont, button.caption)) + L" icon=" +
-              std::to_wstring(icon));
+              std::to_wstring(icon) + L" font=" + std::to_wstring(FontHeight(barFont)));
   }
   for (HWND child : Descendants(dialog)) {
     if (_wcsicmp(ClassName(child).c_str(), L"Static") != 0 || !IsTextStatic(child)) continue;
     const std::wstring caption = WindowText(child);
     const auto font = reinterpret_cast<HFONT>(Query(child, WM_GETFONT, 0, 0));
     PrintLine(L"layout-label: \"" + EscapeForLine(caption) + L"\" " + RectText(ClientRectOf(child, dialog)) +
-              L" text=" + std::to_wstring(TextExtent(child, font, caption)));
+              L" text=" + std::to_wstring(TextExtent(child, font, caption)) + L" font=" +
+              std::to_wstring(FontHeight(font)));
   }
   if (progressBar_ != nullptr) PrintLine(L"layout-progress: " + RectText(ClientRectOf(progressBar_, dialog)));
 }
@@ -499,7 +522,6 @@ void ScriptDriver::PrintLayout() {
 // the keyboard focus in the dialog's thread, or to the dialog when none has.
 void ScriptDriver::PressEscape() {
   SetForegroundWindow(Dialog());
-  Barrier();
   INPUT input[2] = {};
   for (INPUT& one : input) {
     one.type = INPUT_KEYBOARD;
@@ -507,14 +529,18 @@ void ScriptDriver::PressEscape() {
     one.ki.wScan = static_cast<WORD>(MapVirtualKeyW(VK_ESCAPE, MAPVK_VK_TO_VSC));
   }
   input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  const unsigned before = g_escapesTaken;
   if (SendInput(2, input, sizeof(INPUT)) != 2) {
     throw StepError{L"SendInput failed (error " + std::to_wstring(GetLastError()) + L")"};
   }
-  // Queued input reaches the thread's queue a little later; a barrier after
-  // a short pause finds it taken (or being handled by a running action).
-  Sleep(100);
+  const DWORD start = GetTickCount();
+  while (g_escapesTaken == before && !pluginReturned_ && GetTickCount() - start < kClickSettleMs) {
+    Barrier();
+    Sleep(5);
+  }
+  PrintLine(std::wstring(L"esc: pressed -> ") +
+            (g_escapesTaken != before ? std::wstring(g_lastEscapeClass) : std::wstring(L"nobody")));
   Barrier();
-  PrintLine(L"esc: pressed");
 }
 
 void ScriptDriver::AnswerOne() { Answer(AwaitBox()); }
