@@ -47,6 +47,9 @@ const wchar_t kScriptHelp[] =
     L"                 prints \"esc: pressed -> CLASS\", the class of the window\n"
     L"                 that took it (a message box's #32770 when one is open), or\n"
     L"                 nobody\n"
+    L"  dpi-changed:N  tells the dialog it was moved to a monitor of N DPI\n"
+    L"                 (WM_DPICHANGED), suggesting its frame with the client area\n"
+    L"                 scaled from its current DPI, at the same top left\n"
     L"  sleep:MS       waits MS milliseconds\n"
     L"  shot:FILE      saves the whole screen as FILE, .png or .bmp (24 bits)\n"
     L"Every answered message box prints \"message: <caption>: <text>\". A step that\n"
@@ -240,7 +243,7 @@ bool ParseScript(std::wstring_view script, std::vector<Step>& steps, std::wstrin
       {L"idle", StepKind::Idle, false},           {L"state", StepKind::State, false},
       {L"layout", StepKind::Layout, false},
       {L"host-window", StepKind::HostWindow, false}, {L"close", StepKind::Close, false},
-      {L"esc", StepKind::Escape, false},
+      {L"esc", StepKind::Escape, false},         {L"dpi-changed", StepKind::DpiChanged, true},
       {L"sleep", StepKind::Sleep, true},          {L"shot", StepKind::Shot, true},
   };
   steps.clear();
@@ -271,6 +274,11 @@ bool ParseScript(std::wstring_view script, std::vector<Step>& steps, std::wstrin
     step.argument = std::wstring(argument);
     if (step.kind == StepKind::Sleep && !ParseUnsigned(argument, step.milliseconds)) {
       error = L"sleep takes milliseconds: \"" + std::wstring(text) + L"\"";
+      return false;
+    }
+    if (step.kind == StepKind::DpiChanged &&
+        (!ParseUnsigned(argument, step.milliseconds) || step.milliseconds < 48 || step.milliseconds > 960)) {
+      error = L"dpi-changed takes a DPI from 48 to 960: \"" + std::wstring(text) + L"\"";
       return false;
     }
     steps.push_back(std::move(step));
@@ -356,6 +364,7 @@ void ScriptDriver::Execute(const Step& step) {
       Barrier();
       return;
     case StepKind::Escape: PressEscape(); return;
+    case StepKind::DpiChanged: ChangeDpi(step.milliseconds); return;
     case StepKind::Sleep: SleepServicing(step.milliseconds); return;
     case StepKind::Shot: {
       // A window just shown may not have painted yet: have every window of
@@ -541,6 +550,26 @@ void ScriptDriver::PressEscape() {
   PrintLine(std::wstring(L"esc: pressed -> ") +
             (g_escapesTaken != before ? std::wstring(g_lastEscapeClass) : std::wstring(L"nobody")));
   Barrier();
+}
+
+void ScriptDriver::ChangeDpi(unsigned dpi) {
+  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+  const auto getDpi = reinterpret_cast<GetDpiForWindowFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+  const HWND dialog = Dialog();
+  const int current = static_cast<int>(currentDpi_ != 0 ? currentDpi_ : (getDpi ? getDpi(dialog) : 96));
+  RECT window = {};
+  RECT client = {};
+  GetWindowRect(dialog, &window);
+  GetClientRect(dialog, &client);
+  const int frameWidth = (window.right - window.left) - client.right;
+  const int frameHeight = (window.bottom - window.top) - client.bottom;
+  RECT suggested = {window.left, window.top,
+                    window.left + frameWidth + MulDiv(client.right, static_cast<int>(dpi), current),
+                    window.top + frameHeight + MulDiv(client.bottom, static_cast<int>(dpi), current)};
+  Query(dialog, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+  currentDpi_ = dpi;
+  PrintLine(L"dpi-changed: " + std::to_wstring(dpi));
 }
 
 void ScriptDriver::AnswerOne() { Answer(AwaitBox()); }

@@ -13,13 +13,13 @@
 
 namespace host {
 
-enum class StepKind { Click, Hold, Auto, Answer, Box, Idle, State, Layout, HostWindow, Close, Escape, Sleep, Shot };
+enum class StepKind { Click, Hold, Auto, Answer, Box, Idle, State, Layout, HostWindow, Close, Escape, DpiChanged, Sleep, Shot };
 
 struct Step {
   StepKind kind = StepKind::Idle;
   std::wstring text;           // as written in the script, for error lines
   std::wstring argument;       // click: the caption; shot: the file
-  unsigned milliseconds = 0;   // sleep
+  unsigned milliseconds = 0;   // sleep; dpi-changed: the new DPI
 };
 
 // Parses steps separated by ";", e.g. "click:Sonderzeichen; idle; state".
@@ -67,6 +67,7 @@ class ScriptDriver {
   void PrintState();
   void PrintLayout();
   void PressEscape();
+  void ChangeDpi(unsigned dpi);
   void AnswerOne();
   HWND AwaitBox();
   void WaitIdle();
@@ -94,6 +95,7 @@ class ScriptDriver {
   HWND dialog_ = nullptr;
   HWND toolBar_ = nullptr;
   HWND progressBar_ = nullptr;
+  unsigned currentDpi_ = 0;      // the DPI the last dpi-changed step gave
   HANDLE dpiContext_ = nullptr;  // the UI thread's DPI awareness, taken on by the driver
   long long clickTicks_ = 0;  // QueryPerformanceCounter at the last click
 };

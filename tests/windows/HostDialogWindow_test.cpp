@@ -252,6 +252,23 @@ TEST_P(HostDpi, UnawareHostKeepsTheLayoutUnscaled) {
 INSTANTIATE_TEST_SUITE_P(Dpi, HostDpi, ::testing::Values(96, 120, 144, 192),
                          [](const ::testing::TestParamInfo<int>& param) { return "dpi" + std::to_string(param.param); });
 
+// Moved to a monitor of another DPI, the dialog lays itself out at the new
+// scale in the frame the system suggests (the host sends the message as the
+// system would; the window's own DPI stays the screen's).
+TEST(HostDpiChange, LaysOutAgainAtTheNewDpi) {
+  for (const int dpi : {144, 96}) {
+    const HostRun run = RunHost({L"--dpi-aware"}, L"dpi-changed:120; dpi-changed:" + std::to_wstring(dpi) +
+                                                      L"; layout; esc",
+                                u"x", L"dpi-changed");
+    ASSERT_EQ(run.exitCode, 0u) << run.all;
+    TLayout layout = ParseLayout(run);
+    layout.dpi = dpi;
+    const std::string problems = LayoutProblems(layout, dpi);
+    EXPECT_TRUE(problems.empty()) << "after a change to " << dpi << " DPI:\n" << problems << "--- host output:\n"
+                                  << run.all;
+  }
+}
+
 // The screen this run was given has the DPI its prefix claims, or the
 // cases above would measure the wrong scale.
 TEST(HostDpiPrefix, ScreenHasThePrefixDpi) {
