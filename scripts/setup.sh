@@ -1,19 +1,27 @@
 #!/bin/sh
-# Installs what building and testing Tavi needs on Debian 12, when missing.
+# Installs what building, testing and packaging Tavi needs on Debian 12, when
+# missing. On a fresh system that is about 400 packages (the compilers,
+# MinGW-w64, clang, Wine, Xvfb), about 1 GB to download and 4 GB on disk,
+# and takes a minute or two on a good connection.
 set -eu
 
 PACKAGES="cmake ninja-build g++ g++-mingw-w64-x86-64-posix googletest libbenchmark-dev
   clang libclang-rt-14-dev locales
-  wine wine64 xvfb xauth openbox imagemagick x11-utils"
+  wine wine64 xvfb xauth openbox imagemagick x11-utils
+  zip unzip"
 
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
 done
-if [ -n "$missing" ]; then
-  echo "setup: installing$missing"
-  SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO=sudo
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing >/dev/null
-fi
+[ -n "$missing" ] || exit 0
+
+echo "setup: missing:$missing"
+echo "setup: installing them with their dependencies through apt-get (on a fresh Debian 12 about"
+echo "setup: 400 packages, 1 GB download, 4 GB on disk, one to three minutes); apt's progress follows"
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+start=$(date +%s)
+$SUDO apt-get update
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends $missing
+echo "setup: done in $(( $(date +%s) - start )) s"
