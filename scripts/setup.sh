@@ -1,8 +1,8 @@
 #!/bin/sh
 # Installs what building, testing and packaging Tavi needs on Debian 12, when
-# missing. On a fresh system that is about 400 packages (the compilers,
-# MinGW-w64, clang, Wine, Xvfb), about 1 GB to download and 4 GB on disk,
-# and takes a minute or two on a good connection.
+# missing. On a fresh system that is about 270 packages (the compilers,
+# MinGW-w64, clang, Wine, Xvfb), about 430 MB to download and 2.2 GB on disk,
+# and takes about a minute on a fast connection.
 set -eu
 
 PACKAGES="cmake ninja-build g++ g++-mingw-w64-x86-64-posix googletest libbenchmark-dev
@@ -18,7 +18,7 @@ done
 
 echo "setup: missing:$missing"
 echo "setup: installing them with their dependencies through apt-get (on a fresh Debian 12 about"
-echo "setup: 400 packages, 1 GB download, 4 GB on disk, one to three minutes); apt's progress follows"
+echo "setup: 270 packages, 430 MB download, 2.2 GB on disk, a minute or more); apt's progress follows"
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
 start=$(date +%s)
