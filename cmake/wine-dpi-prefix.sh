@@ -33,6 +33,8 @@ case "$action" in
     wineserver -w >/dev/null 2>&1 || true
     wineserver -p >/dev/null 2>&1
     wineboot >/dev/null 2>&1 || true
+    # Keeps this prefix's desktop up until "stop" (see scripts/xsession.sh).
+    wine cmd /c "ping -n 1000000 127.0.0.1" </dev/null >/dev/null 2>&1 &
     ;;
   stop)
     wineserver -k >/dev/null 2>&1 || true

@@ -38,6 +38,17 @@ tavi_start_wine() {
   # program instead, they would hold that test's output pipe open until
   # ctest's time-out.
   wineboot >/dev/null 2>&1 || true
+  tavi_keep_wine_desktop
+}
+
+# Wine's desktop process (explorer.exe) ends a few seconds after the last
+# program of the prefix; the next window's program starts it again, and the
+# new desktop inherits that program's output, so whoever waits for the end of
+# that output (ctest, a test reading the host's pipe) waits until its time-out.
+# A console program that waits for the session keeps the desktop up. The
+# server's shutdown ends it.
+tavi_keep_wine_desktop() {
+  wine cmd /c "ping -n 1000000 127.0.0.1" </dev/null >/dev/null 2>&1 &
 }
 
 tavi_stop_session() {
