@@ -52,6 +52,12 @@ const wchar_t kScriptHelp[] =
     L"                 scaled from its current DPI, at the same top left\n"
     L"  sleep:MS       waits MS milliseconds\n"
     L"  shot:FILE      saves the whole screen as FILE, .png or .bmp (24 bits)\n"
+    L"  press:CAPTION  waits for a push button with that caption in any visible\n"
+    L"                 top-level window of the process (of any thread, so also\n"
+    L"                 while the UI thread is stuck), prints \"press: CAPTION in\n"
+    L"                 \"TITLE\": TEXT | TEXT...\" (the window's static texts) and\n"
+    L"                 presses it (BM_CLICK)\n"
+    L"  no-dialog      as the first step: the script does not wait for a dialog\n"
     L"Every answered message box prints \"message: <caption>: <text>\". A step that\n"
     L"fails or times out prints \"error: ...\"; the driver then closes the dialog\n"
     L"and the host exits with 1 once the plug-in has returned. At the end of the\n"
@@ -245,6 +251,7 @@ bool ParseScript(std::wstring_view script, std::vector<Step>& steps, std::wstrin
       {L"host-window", StepKind::HostWindow, false}, {L"close", StepKind::Close, false},
       {L"esc", StepKind::Escape, false},         {L"dpi-changed", StepKind::DpiChanged, true},
       {L"sleep", StepKind::Sleep, true},          {L"shot", StepKind::Shot, true},
+      {L"press", StepKind::Press, true},          {L"no-dialog", StepKind::NoDialog, false},
   };
   steps.clear();
   while (!script.empty()) {
@@ -308,7 +315,7 @@ void ScriptDriver::Run() {
   const Step* current = nullptr;
   try {
     if (!inputHook_) throw StepError{L"cannot watch the UI thread's input"};
-    FindDialog();
+    if (steps_.empty() || steps_.front().kind != StepKind::NoDialog) FindDialog();
     for (const Step& step : steps_) {
       ++number;
       current = &step;
@@ -366,14 +373,24 @@ void ScriptDriver::Execute(const Step& step) {
     case StepKind::Escape: PressEscape(); return;
     case StepKind::DpiChanged: ChangeDpi(step.milliseconds); return;
     case StepKind::Sleep: SleepServicing(step.milliseconds); return;
+    case StepKind::Press: Press(step.argument); return;
+    case StepKind::NoDialog: return;
     case StepKind::Shot: {
       // A window just shown may not have painted yet: have every window of
       // the process paint now, and give the X server a moment to show it.
+      // A window whose thread is stuck (a crash box's host thread) cannot
+      // paint on demand: it is left as it is.
+      bool uiAnswers = false;
       for (HWND window : VisibleProcessWindows()) {
+        DWORD_PTR ignored = 0;
+        if (!SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &ignored)) continue;
+        if (GetWindowThreadProcessId(window, nullptr) == GetWindowThreadProcessId(settings_.hostWindow, nullptr)) {
+          uiAnswers = true;
+        }
         RedrawWindow(window, nullptr, nullptr,
                      RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
       }
-      Barrier();
+      if (uiAnswers) Barrier();
       Sleep(200);
       std::wstring error;
       if (!SaveScreenshot(step.argument, error)) throw StepError{error};
@@ -392,7 +409,11 @@ void ScriptDriver::Finish() {
     const DWORD start = GetTickCount();
     while (!pluginReturned_ && GetTickCount() - start < settings_.timeoutMs) {
       // Whatever the script held, nothing can end while a box stays open.
-      ServiceMessageBoxes(true);
+      try {
+        ServiceMessageBoxes(true);
+      } catch (const StepError&) {
+        // The box went while it was being read (its dialog was torn down).
+      }
       Sleep(kPollMs);
     }
     if (pluginReturned_) return;
@@ -458,6 +479,38 @@ void ScriptDriver::Click(const std::wstring& caption) {
         return FirstMessageBox() == nullptr && IsWindowEnabled(toolBar_);
       },
       L"the action to end", true);
+}
+
+void ScriptDriver::Press(const std::wstring& caption) {
+  const std::wstring wanted = ReadableCaption(caption);
+  HWND button = nullptr;
+  HWND window = nullptr;
+  WaitFor(
+      [&] {
+        for (HWND top : VisibleProcessWindows()) {
+          for (HWND child : Descendants(top)) {
+            if (_wcsicmp(ClassName(child).c_str(), L"Button") == 0 && IsWindowVisible(child) &&
+                ReadableCaption(WindowText(child)) == wanted) {
+              button = child;
+              window = top;
+              return true;
+            }
+          }
+        }
+        return false;
+      },
+      L"a button \"" + caption + L"\"", false);
+  std::wstring texts;
+  for (HWND child : Descendants(window)) {
+    if (_wcsicmp(ClassName(child).c_str(), L"Static") != 0 || !IsTextStatic(child)) continue;
+    if (!texts.empty()) texts += L" | ";
+    texts += EscapeForLine(WindowText(child));
+  }
+  PrintLine(L"press: " + EscapeForLine(wanted) + L" in \"" + EscapeForLine(WindowText(window)) + L"\": " + texts);
+  PostMessageW(button, BM_CLICK, 0, 0);
+  // Handled once the button's thread answers a message sent after it.
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutW(button, WM_NULL, 0, 0, SMTO_NORMAL, settings_.timeoutMs, &ignored);
 }
 
 void ScriptDriver::PrintState() {

@@ -13,7 +13,8 @@
 
 namespace host {
 
-enum class StepKind { Click, Hold, Auto, Answer, Box, Idle, State, Layout, HostWindow, Close, Escape, DpiChanged, Sleep, Shot };
+enum class StepKind { Click, Hold, Auto, Answer, Box, Idle, State, Layout, HostWindow, Close, Escape, DpiChanged, Sleep,
+                      Shot, Press, NoDialog };
 
 struct Step {
   StepKind kind = StepKind::Idle;
@@ -64,6 +65,7 @@ class ScriptDriver {
   void Finish();
 
   void Click(const std::wstring& caption);
+  void Press(const std::wstring& caption);
   void PrintState();
   void PrintLayout();
   void PressEscape();

@@ -53,6 +53,9 @@ constexpr wchar_t kUsage[] =
     L"                      gets room for L + 1 only, so any write past that shows\n"
     L"  --null-text         passes a null text (no DOCUMENT)\n"
     L"  --no-work           no ScrivlexPlugInDoWork (and no result calls after it)\n"
+    L"  --work-again        a second ScrivlexPlugInDoWork on the same document after\n"
+    L"                      the first and its results, its message boxes answered\n"
+    L"                      (\"work: again\" before it)\n"
     L"  --deny-window CLASS refuses, during ScrivlexPlugInDoWork, the creation of every\n"
     L"                      window of that class (a failing dialog, as on a system out\n"
     L"                      of window resources)\n"
@@ -95,6 +98,7 @@ struct Options {
   std::vector<SizeSpec> results;
   bool nullText = false;
   bool work = true;
+  bool workAgain = false;
   std::wstring denyClass;
   Placement placement = Placement::GuardUnits;
   std::wstring output;
@@ -178,6 +182,8 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options, bool& help) {
       std::wstring_view className;
       if (!next(className)) return false;
       options.denyClass = std::wstring(className);
+    } else if (arg == L"--work-again") {
+      options.workAgain = true;
     } else if (arg == L"--no-work") {
       options.work = false;
     } else if (arg == L"--page-guard") {
@@ -288,6 +294,12 @@ class Host {
       } else {
         for (const SizeSpec& spec : options_.results) CallGetResult(spec);
       }
+      if (options_.workAgain) {
+        PrintLine(L"work: again");
+        again_ = true;
+        if (!Work()) return Exit();
+        GetResultAsEditor();
+      }
     }
     if (haveResult_ && !options_.output.empty()) {
       std::wstring error;
@@ -351,10 +363,10 @@ class Host {
     PumpPending();
 
     bool driverFailed = false;
-    if (options_.hasScript) {
+    if (options_.hasScript || again_) {
       std::vector<Step> steps;
       std::wstring error;
-      if (!ParseScript(options_.script, steps, error)) {
+      if (!ParseScript(again_ ? std::wstring(L"no-dialog") : options_.script, steps, error)) {
         PrintError(L"scrivlex-host: " + error);
         failed_ = true;
         return false;
@@ -516,6 +528,7 @@ class Host {
   std::wstring result_;
   bool haveResult_ = false;
   bool failed_ = false;
+  bool again_ = false;  // the second work answers boxes and expects no dialog
 };
 
 // The editor's DPI mode, looked up at run time as an editor built for older

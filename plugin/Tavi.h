@@ -19,4 +19,8 @@ void ScrivlexPlugInDoWork(void* hostValue, const wchar_t* text, std::int32_t hos
 // without the NUL) is large enough and returns 1; otherwise returns 0. Either
 // way *size becomes the resulting text's length.
 std::uint8_t ScrivlexPluginGetResult(wchar_t** buffer, std::uint32_t* size) noexcept;
+
+// Writes a report of kind "Anfrage" with reason (may be null) and the
+// calling thread's stack into the report file; 1 when it was saved. No box.
+std::uint8_t TaviWriteBugReport(const wchar_t* reason) noexcept;
 }

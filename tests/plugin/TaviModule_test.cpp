@@ -30,10 +30,11 @@ class TaviModule : public ::testing::Test {
 };
 HMODULE TaviModule::module_ = nullptr;
 
-TEST_F(TaviModule, ExportsNamesAtOrdinalsOneToThree) {
+TEST_F(TaviModule, ExportsNamesAtOrdinalsOneToFour) {
   ASSERT_NE(module_, nullptr);
-  const char* names[] = {"ScrivlexPlugInRegisterPlugin", "ScrivlexPlugInDoWork", "ScrivlexPluginGetResult"};
-  for (WORD ordinal = 1; ordinal <= 3; ++ordinal) {
+  const char* names[] = {"ScrivlexPlugInRegisterPlugin", "ScrivlexPlugInDoWork", "ScrivlexPluginGetResult",
+                         "TaviWriteBugReport"};
+  for (WORD ordinal = 1; ordinal <= 4; ++ordinal) {
     FARPROC byName = GetProcAddress(module_, names[ordinal - 1]);
     ASSERT_NE(byName, nullptr) << names[ordinal - 1];
     EXPECT_EQ(reinterpret_cast<void*>(GetProcAddress(module_, MAKEINTRESOURCEA(ordinal))),

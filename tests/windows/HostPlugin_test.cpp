@@ -110,6 +110,8 @@ HostRun RunCase(const HostCase& c, bool pageGuard) {
     arguments.push_back(L"--script");
     arguments.push_back(c.script);
   }
+  // Crash reports of these runs stay in the test's own folder.
+  SetEnvironmentVariableW(L"LOCALAPPDATA", DataDir().c_str());
   SetEnvironmentVariableW(L"TAVI_BAD_PLUGIN", c.badPlugin.empty() ? nullptr : c.badPlugin.c_str());
   arguments.push_back(c.badPlugin.empty() ? PluginPath() : Native(TAVI_BAD_PLUGIN_PATH));
   switch (c.doc) {
@@ -207,6 +209,8 @@ const HostCase kBoundaryCases[] = {
     // the one held before (none yet), and the host goes on.
     {.name = "DialogCreationFails",
      .text = u"a ä b",
+     // The exception that reaches the barrier is reported in a box.
+     .script = L"no-dialog; press:Schließen",
      .options = {L"--deny-window", L"TMainSonderZPlugin", L"--print-result"},
      .expected = {"work: 5 units", "denied: TMainSonderZPlugin", "returned", "changed: unwritten",
                   "flag-guard: {guard}", "input: kept", "host-window: enabled",
