@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -102,6 +103,47 @@ TEST(CrashBarrier, NormalRunWritesNothing) {
   const HostRun run = RunHost(TAVI_DLL_PATH, folder, L"", {L"--script", L"click:Komprimieren; click:Beenden"}, "normal");
   EXPECT_TRUE(Missing(run, {"returned", "changed: 0", "plugin: unloaded"}).empty()) << run.all;
   EXPECT_EQ(GetFileAttributesW((folder + L"\\Tavi").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// The fourth export, called by ordinal in this process, as a support
+// script would: reports of kind "Anfrage", the file kept under its cap.
+TEST(CrashRequest, OrdinalFourWritesAndCaps) {
+  HMODULE tavi = LoadLibraryW(Native(TAVI_DLL_PATH).c_str());
+  ASSERT_NE(tavi, nullptr);
+  using WriteFn = std::uint8_t (*)(const wchar_t*);
+  const auto write = reinterpret_cast<WriteFn>(reinterpret_cast<void*>(GetProcAddress(tavi, MAKEINTRESOURCEA(4))));
+  ASSERT_NE(write, nullptr);
+
+  const std::wstring folder = FreshFolder("Request");
+  SetEnvironmentVariableW(L"LOCALAPPDATA", folder.c_str());
+  EXPECT_EQ(write(L"Support-Anfrage"), 1);
+  EXPECT_EQ(write(nullptr), 1);
+  std::string report = ReadReport(folder);
+  for (const char* line : {"Bericht: Anfrage ", "\nGrund: Support-Anfrage\n", "\nGrund: (keiner)\n",
+                           "\nAufruf: CrashHandler_test.exe+0x", "\nBibliotheksversion: 1.1.0.13\n",
+                           "\nModul: 0x"}) {
+    EXPECT_NE(report.find(line), std::string::npos) << line << "\n--- report:\n" << report;
+  }
+  EXPECT_EQ(report.find("\nRegister:"), std::string::npos);
+
+  // Many reports: never over 100,000 bytes, the newest whole, only whole reports.
+  const std::wstring filler(900, L'x');
+  for (int i = 0; i < 120; ++i) ASSERT_EQ(write((L"Nummer " + std::to_wstring(i) + L" " + filler).c_str()), 1);
+  report = ReadReport(folder);
+  EXPECT_LE(report.size(), 100000u);
+  EXPECT_GT(report.size(), 50000u);
+  EXPECT_EQ(report.rfind("Bericht: Anfrage ", 0), 0u);
+  const std::size_t last = report.rfind("Bericht: Anfrage ");
+  EXPECT_NE(report.find("Grund: Nummer 119 ", last), std::string::npos);
+  EXPECT_EQ(report.find("Grund: Nummer 0 "), std::string::npos);
+  EXPECT_EQ(report.substr(report.size() - 2), "\n\n");
+
+  // A folder that cannot be made: 0, and nothing else written.
+  const std::wstring blocked = FreshFolder("RequestBlocked");
+  hosttest::WriteBytes(blocked + L"\\Tavi", "a file where the folder should be");
+  SetEnvironmentVariableW(L"LOCALAPPDATA", blocked.c_str());
+  EXPECT_EQ(write(L"blockiert"), 0);
+  FreeLibrary(tavi);
 }
 
 }  // namespace
