@@ -13,11 +13,7 @@
 namespace {
 
 using hosttest::HostRun;
-
-std::wstring Native(std::wstring path) {
-  std::replace(path.begin(), path.end(), L'/', L'\\');
-  return path;
-}
+using hosttest::Native;
 
 std::wstring Wide(const std::string& text) {
   std::wstring wide;

@@ -15,11 +15,7 @@
 namespace {
 
 using hosttest::HostRun;
-
-std::wstring Native(std::wstring path) {
-  std::replace(path.begin(), path.end(), L'/', L'\\');
-  return path;
-}
+using hosttest::Native;
 
 std::wstring DataFile(const std::wstring& name) {
   const std::wstring dir = Native(TAVI_TEST_DIR) + L"\\data";

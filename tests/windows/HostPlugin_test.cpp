@@ -15,11 +15,7 @@
 namespace {
 
 using hosttest::HostRun;
-
-std::wstring Native(std::wstring path) {
-  std::replace(path.begin(), path.end(), L'/', L'\\');
-  return path;
-}
+using hosttest::Native;
 
 const std::wstring& HostPath() {
   static const std::wstring path = Native(TAVI_HOST_PATH);

@@ -8,6 +8,7 @@
 #endif
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,6 +20,12 @@ struct HostRun {
   std::vector<std::string> lines;  // the report, one entry a line, UTF-8
   std::string all;                 // the whole output, for failure messages
 };
+
+// A path as Windows writes it: the build gives them with forward slashes.
+inline std::wstring Native(std::wstring path) {
+  std::replace(path.begin(), path.end(), L'/', L'\\');
+  return path;
+}
 
 // Quotes one argument so that the child's CommandLineToArgvW gives it back.
 inline std::wstring QuoteArgument(std::wstring_view argument) {
